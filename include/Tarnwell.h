@@ -1,0 +1,93 @@
+// HTTP transport: one libcurl easy session per LibcurlWrapper, the header
+// record, and the callbacks that move request and response bytes.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Tarnwell {
+
+struct Header {
+    std::string name;
+    std::string value;
+    // Request side only: send "name:" so libcurl drops its own header.
+    bool suppress = false;
+};
+
+struct Response {
+    long responseCode = 0;
+    std::vector<Header> headers;
+    std::string body;
+};
+
+class LibcurlWrapper {
+public:
+    LibcurlWrapper();
+    ~LibcurlWrapper();
+    LibcurlWrapper(const LibcurlWrapper&) = delete;
+    LibcurlWrapper& operator=(const LibcurlWrapper&) = delete;
+
+    bool initialize();
+    bool isInitialized() const { return curlInitialized; }
+
+    std::uint8_t getVerifyCertificates() const { return verifyCertificates; }
+    void setVerifyCertificates(std::uint8_t verify) { verifyCertificates = verify; }
+    void setUsername(std::string name) { username = std::move(name); }
+    void setPassword(std::string secret) { password = std::move(secret); }
+
+    // Performs one blocking transfer. Throws std::runtime_error
+    // "curl_easy_perform() failed: <libcurl text>" when libcurl fails; an
+    // HTTP error status is a normal Response.
+    Response makeRequest(std::string url, std::string method, const std::vector<Header>& headers,
+                         const std::string& body);
+
+    Response makeSimpleRequest(std::string url, std::string method, const std::string& body);
+    Response makeSimpleRequest(std::string url, const std::vector<Header>& headers, const std::string& body);
+    Response makeSimpleRequest(std::string url, std::string method, const std::vector<Header>& headers,
+                               const std::string& body);
+
+    static const std::string EMPTY_STRING;
+
+private:
+    void setRequestOptions(const std::string& url, const std::string& method, curl_slist* headerList);
+    void setCredentialOptions();
+    void setCertificateOptions();
+
+    bool curlInitialized = false;
+    CURL* curlHandle = nullptr;
+    std::uint8_t verifyCertificates = 1;
+    std::string username;
+    std::string password;
+};
+
+// Builds the request line libcurl sends for one header.
+std::string headerLine(const Header& header);
+
+}  // namespace Tarnwell
+
+// Read cursor over a request body. begin/size let libcurl rewind it when
+// it has to send the body again (authentication, 307/308 redirects).
+struct CharDataReader {
+    const char* data;
+    std::size_t remaining;
+    const char* begin;
+    std::size_t size;
+};
+
+// The write callback's target: the response body, and the handle so that
+// the first chunk can reserve the announced Content-Length at once.
+struct BodySink {
+    std::string* body;
+    CURL* handle;
+};
+
+// libcurl callbacks; userdata is std::vector<Tarnwell::Header>*,
+// CharDataReader*, BodySink* and CharDataReader* respectively.
+std::size_t libcurlCallbackHeadersToHeaderVector(char* line, std::size_t size, std::size_t nitems, void* userdata);
+std::size_t libcurlCallbackReadRequestBody(char* buffer, std::size_t size, std::size_t nitems, void* userdata);
+std::size_t libcurlCallbackBodyToString(char* buffer, std::size_t size, std::size_t nmemb, void* userdata);
+int libcurlCallbackSeekRequestBody(void* userdata, curl_off_t offset, int origin);

@@ -1,0 +1,138 @@
+/*
+ * TarnwellFunctions: the host API.
+ *
+ * Every function here is exported under its plain C name. Text arguments
+ * are zero-terminated 8-bit strings taken as raw bytes. Every string the
+ * library hands out (through a char** out-parameter or as a return value)
+ * is owned by the caller and must be released exactly once with freemem().
+ *
+ * Request functions perform one blocking HTTP(S) request and return the
+ * status code of the last response (4xx and 5xx included). On failure they
+ * return 0, store "" in *responseHeaders and the error message in
+ * *responseBody. Both out-parameters are written on every call; if either
+ * is NULL the call returns 0 without a request and writes only through
+ * the other. A NULL text argument fails with "Argument must not be null:
+ * <name>.".
+ *
+ * responseEncoding: 0 raw (up to the first zero byte), 1 base64,
+ * 2 decimal bytes separated by spaces, 3 by commas, 4 hex bytes separated
+ * by spaces, 5 by commas; any other value acts as 0.
+ * skipCertificateVerification: bit 0 set turns TLS verification off. With
+ * verification on, the CA bundle is read from "curl-ca-bundle.crt" in the
+ * process's current directory.
+ *
+ * All functions are thread-safe: calls share no data.
+ */
+#ifndef TARNWELL_DLL_H
+#define TARNWELL_DLL_H
+
+#if defined(_WIN32)
+#define TW_API __declspec(dllexport)
+#else
+#define TW_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The core: every other request function forwards to it. */
+TW_API int sendAuthEncodedRequestEncodeResponse(const char* url, const char* username, const char* password,
+                                                const char* method, const char* headersJson,
+                                                const char* requestBody, int bodyIsBase64, int responseEncoding,
+                                                int skipCertificateVerification, char** responseHeaders,
+                                                char** responseBody);
+
+TW_API int sendEncodedRequestEncodeResponse(const char* url, const char* method, const char* headersJson,
+                                            const char* requestBody, int bodyIsBase64, int responseEncoding,
+                                            int skipCertificateVerification, char** responseHeaders,
+                                            char** responseBody);
+TW_API int sendAuthRequest(const char* url, const char* username, const char* password, const char* method,
+                           const char* headersJson, const char* requestBody, int skipCertificateVerification,
+                           char** responseHeaders, char** responseBody);
+TW_API int sendRequest(const char* url, const char* method, const char* headersJson, const char* requestBody,
+                       int skipCertificateVerification, char** responseHeaders, char** responseBody);
+
+/* The Tw family takes the method first and always verifies certificates.
+ * Base64: response as base64. Bytes: response as comma-separated decimal
+ * byte values. In64: the request body is base64 and is decoded first. */
+#define TW_HTTP_CALL_PARAMS                                                                              \
+    const char *method, const char *url, const char *headersJson, const char *requestBody, \
+        char **responseHeaders, char **responseBody
+#define TW_AUTH_HTTP_CALL_PARAMS                                                                      \
+    const char *method, const char *url, const char *username, const char *password,                  \
+        const char *headersJson, const char *requestBody, char **responseHeaders, char **responseBody
+
+TW_API int TwHttpCall(TW_HTTP_CALL_PARAMS);
+TW_API int TwHttpCallBase64(TW_HTTP_CALL_PARAMS);
+TW_API int TwHttpCallBytes(TW_HTTP_CALL_PARAMS);
+TW_API int TwHttpCallIn64(TW_HTTP_CALL_PARAMS);
+TW_API int TwHttpCallBase64In64(TW_HTTP_CALL_PARAMS);
+TW_API int TwHttpCallBytesIn64(TW_HTTP_CALL_PARAMS);
+TW_API int TwAuthHttpCall(TW_AUTH_HTTP_CALL_PARAMS);
+TW_API int TwAuthHttpCallBase64(TW_AUTH_HTTP_CALL_PARAMS);
+TW_API int TwAuthHttpCallBytes(TW_AUTH_HTTP_CALL_PARAMS);
+TW_API int TwAuthHttpCallIn64(TW_AUTH_HTTP_CALL_PARAMS);
+TW_API int TwAuthHttpCallBase64In64(TW_AUTH_HTTP_CALL_PARAMS);
+TW_API int TwAuthHttpCallBytesIn64(TW_AUTH_HTTP_CALL_PARAMS);
+#undef TW_HTTP_CALL_PARAMS
+#undef TW_AUTH_HTTP_CALL_PARAMS
+
+/* Releases a string handed out by this library; NULL is ignored. */
+TW_API void freemem(void* p);
+
+/*
+ * Percent-encoding: bytes in the allowed set stay, every other byte becomes
+ * '%' and two upper-case hex digits. A NULL text gives "". A NULL set or a
+ * count <= 0 is the empty set (everything escaped); otherwise exactly
+ * allowedCount bytes are read from allowedCharacters, zero bytes included.
+ * style: 0 JS, 1 Inter, 2 Lax, 3 VeryLax; any other value acts as 1.
+ *
+ * Query strings: jsonText holds one JSON value; each member (object, in
+ * name order) or element (array, keyed by index) becomes key=value, joined
+ * by '&', keys and values percent-encoded. Invalid JSON, null, {} and []
+ * give "".
+ *
+ * All twelve return a new string to be released with freemem(); they
+ * return NULL only when memory is exhausted.
+ */
+TW_API char* escapeUrlStyleAllowedCharacters(const char* text, const char* allowedCharacters, int allowedCount);
+TW_API char* escapeUrlStyle(const char* text, int style);
+TW_API char* TwUrlEncodeJS(const char* text);
+TW_API char* TwUrlEncodeInter(const char* text);
+TW_API char* TwUrlEncodeLax(const char* text);
+TW_API char* TwUrlEncodeVeryLax(const char* text);
+
+TW_API char* toQueryStringAllowedCharacters(const char* jsonText, const char* allowedCharacters, int allowedCount);
+TW_API char* toQueryString(const char* jsonText, int style);
+TW_API char* TwUrlEncodeQueryJS(const char* jsonText);
+TW_API char* TwUrlEncodeQueryInter(const char* jsonText);
+TW_API char* TwUrlEncodeQueryLax(const char* jsonText);
+TW_API char* TwUrlEncodeQueryVeryLax(const char* jsonText);
+
+#ifdef __cplusplus
+}
+#endif
+
+#if defined(__cplusplus) && defined(TARNWELL_INTERNAL_API)
+/* Internals shared with the library's own tests; not installed API. */
+#include "Tarnwell.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class ResponseEncoding { Raw = 0, Base64 = 1, DecimalSpaces = 2, DecimalCommas = 3, HexSpaces = 4, HexCommas = 5 };
+enum class UrlStyle { JS = 0, Inter = 1, Lax = 2, VeryLax = 3 };
+
+std::vector<Tarnwell::Header> jsonToHeaders(std::string text);
+std::string headersToJsonString(std::vector<Tarnwell::Header> headers);
+
+/* The body as the host receives it, as a zero-terminated new[] array. */
+std::unique_ptr<char[]> encodeResponseBody(const std::string& body, int responseEncoding);
+
+std::string percentEncode(std::string_view text, const char* allowedCharacters, int allowedCount);
+#endif
+
+#endif /* TARNWELL_DLL_H */

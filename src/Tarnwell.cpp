@@ -1,0 +1,210 @@
+#include "Tarnwell.h"
+
+#include "StringHelper.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+constexpr const char* CA_BUNDLE_FILE = "curl-ca-bundle.crt";
+constexpr const char* ALLOWED_PROTOCOLS = "http,https";
+// Debian 12's libcurl follows redirects without limit by default, so a
+// redirect loop would never end.
+constexpr long MAX_REDIRECTS = 30;
+// Never reserve more than this up front, whatever Content-Length claims.
+constexpr curl_off_t MAX_BODY_RESERVATION = curl_off_t{1} << 30;
+
+using SlistPtr = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
+
+void reserveAnnouncedLength(const BodySink& sink) {
+    curl_off_t announced = -1;
+    if (curl_easy_getinfo(sink.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK) return;
+    if (announced > 0) sink.body->reserve(static_cast<std::size_t>(std::min(announced, MAX_BODY_RESERVATION)));
+}
+
+SlistPtr buildHeaderList(const std::vector<Tarnwell::Header>& headers) {
+    SlistPtr list(nullptr, curl_slist_free_all);
+    for (const auto& header : headers) {
+        curl_slist* appended = curl_slist_append(list.get(), Tarnwell::headerLine(header).c_str());
+        if (appended == nullptr) throw std::bad_alloc();
+        list.release();
+        list.reset(appended);
+    }
+    return list;
+}
+
+}  // namespace
+
+std::size_t libcurlCallbackHeadersToHeaderVector(char* line, std::size_t size, std::size_t nitems, void* userdata) {
+    const std::size_t length = size * nitems;
+    if (length <= 1) return length;
+    const void* colon = std::memchr(line + 1, ':', length - 1);
+    if (colon == nullptr) return length;
+    const auto nameLength = static_cast<std::size_t>(static_cast<const char*>(colon) - line);
+    try {
+        Tarnwell::Header header{std::string(line, nameLength),
+                                std::string(line + nameLength + 1, length - nameLength - 1), false};
+        StringHelper::trimBoth(header.name);
+        StringHelper::trimBoth(header.value);
+        static_cast<std::vector<Tarnwell::Header>*>(userdata)->push_back(std::move(header));
+    } catch (const std::bad_alloc&) {
+        return 0;  // libcurl aborts the transfer with a write error
+    }
+    return length;
+}
+
+std::size_t libcurlCallbackReadRequestBody(char* buffer, std::size_t size, std::size_t nitems, void* userdata) {
+    auto* reader = static_cast<CharDataReader*>(userdata);
+    const std::size_t n = std::min(size * nitems, reader->remaining);
+    if (n > 0) std::memcpy(buffer, reader->data, n);
+    reader->data += n;
+    reader->remaining -= n;
+    return n;
+}
+
+int libcurlCallbackSeekRequestBody(void* userdata, curl_off_t offset, int origin) {
+    auto* reader = static_cast<CharDataReader*>(userdata);
+    if (origin != SEEK_SET || offset < 0 || static_cast<std::size_t>(offset) > reader->size) {
+        return CURL_SEEKFUNC_CANTSEEK;
+    }
+    reader->data = reader->begin + offset;
+    reader->remaining = reader->size - static_cast<std::size_t>(offset);
+    return CURL_SEEKFUNC_OK;
+}
+
+std::size_t libcurlCallbackBodyToString(char* buffer, std::size_t size, std::size_t nmemb, void* userdata) {
+    const auto& sink = *static_cast<BodySink*>(userdata);
+    const std::size_t length = size * nmemb;
+    try {
+        if (sink.body->capacity() == 0) reserveAnnouncedLength(sink);
+        sink.body->append(buffer, length);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    } catch (const std::length_error&) {
+        return 0;
+    }
+    return length;
+}
+
+namespace Tarnwell {
+
+const std::string LibcurlWrapper::EMPTY_STRING;
+
+std::string headerLine(const Header& header) {
+    if (header.suppress) return header.name + ":";
+    if (header.value.empty()) return header.name + ";";
+    return header.name + ": " + header.value;
+}
+
+LibcurlWrapper::LibcurlWrapper() { initialize(); }
+
+LibcurlWrapper::~LibcurlWrapper() {
+    curl_easy_cleanup(curlHandle);
+    curlHandle = nullptr;
+}
+
+bool LibcurlWrapper::initialize() {
+    if (curlInitialized) return true;
+    curlHandle = nullptr;
+    curlHandle = curl_easy_init();
+    if (curlHandle == nullptr) throw std::runtime_error("Failed initializing libcurl easy session.");
+    curlInitialized = true;
+    curl_easy_setopt(curlHandle, CURLOPT_READFUNCTION, libcurlCallbackReadRequestBody);
+    curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, libcurlCallbackHeadersToHeaderVector);
+    curl_easy_setopt(curlHandle, CURLOPT_WRITEFUNCTION, libcurlCallbackBodyToString);
+    curl_easy_setopt(curlHandle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
+    curl_easy_setopt(curlHandle, CURLOPT_PROTOCOLS_STR, ALLOWED_PROTOCOLS);
+    curl_easy_setopt(curlHandle, CURLOPT_REDIR_PROTOCOLS_STR, ALLOWED_PROTOCOLS);
+    curl_easy_setopt(curlHandle, CURLOPT_SEEKFUNCTION, libcurlCallbackSeekRequestBody);
+    return curlInitialized;
+}
+
+void LibcurlWrapper::setRequestOptions(const std::string& url, const std::string& method, curl_slist* headerList) {
+    curl_easy_setopt(curlHandle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curlHandle, CURLOPT_CUSTOMREQUEST, method.empty() ? nullptr : method.c_str());
+    curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, headerList);
+}
+
+// Credentials go to libcurl only when both parts are given.
+void LibcurlWrapper::setCredentialOptions() {
+    if (!username.empty() && !password.empty()) {
+        curl_easy_setopt(curlHandle, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
+        curl_easy_setopt(curlHandle, CURLOPT_USERNAME, username.c_str());
+        curl_easy_setopt(curlHandle, CURLOPT_PASSWORD, password.c_str());
+    } else {
+        curl_easy_setopt(curlHandle, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
+        curl_easy_setopt(curlHandle, CURLOPT_USERNAME, nullptr);
+        curl_easy_setopt(curlHandle, CURLOPT_PASSWORD, nullptr);
+    }
+}
+
+void LibcurlWrapper::setCertificateOptions() {
+    if (verifyCertificates != 0) {
+        curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYHOST, 1L);
+        curl_easy_setopt(curlHandle, CURLOPT_CAINFO, CA_BUNDLE_FILE);
+    } else {
+        curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYHOST, 0L);
+    }
+}
+
+Response LibcurlWrapper::makeRequest(std::string url, std::string method, const std::vector<Header>& headers,
+                                     const std::string& body) {
+    Response response;
+    if (!initialize()) return response;
+    SlistPtr headerList = buildHeaderList(headers);
+    setRequestOptions(url, method, headerList.get());
+
+    CharDataReader reader{body.data(), body.size(), body.data(), body.size()};
+    if (!body.empty()) {
+        curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(curlHandle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(curlHandle, CURLOPT_READDATA, &reader);
+        curl_easy_setopt(curlHandle, CURLOPT_SEEKDATA, &reader);
+    } else {
+        curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 0L);
+        curl_easy_setopt(curlHandle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
+    }
+    setCredentialOptions();
+    setCertificateOptions();
+
+    BodySink sink{&response.body, curlHandle};
+    curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, &response.headers);
+    curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, &sink);
+
+    const CURLcode result = curl_easy_perform(curlHandle);
+    // The handle must not keep pointers into this frame past the call.
+    curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(curlHandle, CURLOPT_READDATA, nullptr);
+    curl_easy_setopt(curlHandle, CURLOPT_SEEKDATA, nullptr);
+    curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, nullptr);
+    headerList.reset();
+    if (result != CURLE_OK) {
+        throw std::runtime_error(std::string("curl_easy_perform() failed: ") + curl_easy_strerror(result));
+    }
+    curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &response.responseCode);
+    return response;
+}
+
+Response LibcurlWrapper::makeSimpleRequest(std::string url, std::string method, const std::string& body) {
+    return makeRequest(std::move(url), std::move(method), {}, body);
+}
+
+Response LibcurlWrapper::makeSimpleRequest(std::string url, const std::vector<Header>& headers,
+                                           const std::string& body) {
+    return makeRequest(std::move(url), "GET", headers, body);
+}
+
+Response LibcurlWrapper::makeSimpleRequest(std::string url, std::string method, const std::vector<Header>& headers,
+                                           const std::string& body) {
+    return makeRequest(std::move(url), std::move(method), headers, body);
+}
+
+}  // namespace Tarnwell
