@@ -1,0 +1,50 @@
+// The library as a host sees it: loaded with dlopen, exports found with
+// dlsym by plain name, every handed-out string given back to freemem.
+#pragma once
+
+#include <string>
+
+namespace tw_test {
+
+class Host {
+public:
+    // The shared library built alongside the tests (loaded once, kept).
+    static Host& instance();
+
+    // Resolves an export; fails the test program loudly when it is missing.
+    void* symbol(const char* name) const;
+
+    template <typename Fn>
+    Fn* fn(const char* name) const {
+        return reinterpret_cast<Fn*>(symbol(name));
+    }
+
+    // Copies a handed-out string (NULL gives "<null>") and frees it.
+    std::string take(char* text) const;
+
+private:
+    Host();
+    void* handle_;
+    void (*freemem_)(void*);
+};
+
+// What a request export returned, copied out of the two handed-out
+// strings (both already given back to freemem).
+struct CallResult {
+    int code = -1;
+    std::string headers;
+    std::string body;
+};
+
+using RequestFn7 = int(const char*, const char*, const char*, const char*, char**, char**);
+
+// Calls a Tw-family export (method, url, headersJson, requestBody).
+CallResult callTw(const char* exportName, const std::string& method, const std::string& url,
+                  const std::string& headersJson = "", const std::string& body = "");
+
+// Calls the core with every argument.
+CallResult callCore(const std::string& url, const std::string& username, const std::string& password,
+                    const std::string& method, const std::string& headersJson, const std::string& body,
+                    int bodyIsBase64, int responseEncoding, int skipCertificateVerification);
+
+}  // namespace tw_test
