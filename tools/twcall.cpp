@@ -1,0 +1,459 @@
+// twcall: a command-line host for libTarnwellFunctions.so.
+//
+// It does what a scripting host does: dlopen the library, find an export by
+// its plain name, call it with strings and ints, read the handed-out strings
+// and give every one of them back to freemem. The header is included only
+// for the exports' types (decltype); nothing of the library is linked.
+#include "TarnwellDll.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr const char* LIBRARY_FILE = "libTarnwellFunctions.so";
+constexpr const char* LIBRARY_ENV = "TARNWELL_LIBRARY";
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+
+// Wrong command lines end the program with exit code 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// ------------------------------------------------------- the library
+
+using FreeMem = void (*)(void*);
+
+class Library {
+public:
+    explicit Library(const std::string& path) : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL), &dlclose) {
+        if (!handle_) throw std::runtime_error(std::string("cannot load the library: ") + dlerror());
+        freemem_ = reinterpret_cast<FreeMem>(symbol("freemem"));
+    }
+
+    void* symbol(const char* name) const {
+        void* address = dlsym(handle_.get(), name);
+        if (address == nullptr) throw std::runtime_error(std::string("the library has no export ") + name);
+        return address;
+    }
+
+    FreeMem freemem() const { return freemem_; }
+
+private:
+    std::unique_ptr<void, int (*)(void*)> handle_;
+    FreeMem freemem_ = nullptr;
+};
+
+// A string the library handed out; given back to freemem when it goes.
+class HostString {
+public:
+    HostString(char* text, FreeMem freemem) : text_(text), freemem_(freemem) {}
+    HostString(HostString&& other) noexcept : text_(std::exchange(other.text_, nullptr)), freemem_(other.freemem_) {}
+    HostString(const HostString&) = delete;
+    HostString& operator=(const HostString&) = delete;
+    HostString& operator=(HostString&&) = delete;
+    ~HostString() { freemem_(text_); }
+
+    bool isNull() const { return text_ == nullptr; }
+    std::string text() const { return text_ != nullptr ? std::string(text_) : std::string(); }
+
+private:
+    char* text_;
+    FreeMem freemem_;
+};
+
+// ------------------------------------------------ the export table
+
+// What a parameter is at the host boundary, taken from the export's type.
+enum class Kind { Text, Int, Out, Pointer };
+
+template <typename T>
+constexpr Kind kindOf();
+template <>
+constexpr Kind kindOf<const char*>() { return Kind::Text; }
+template <>
+constexpr Kind kindOf<int>() { return Kind::Int; }
+template <>
+constexpr Kind kindOf<char**>() { return Kind::Out; }
+template <>
+constexpr Kind kindOf<void*>() { return Kind::Pointer; }
+
+struct Param {
+    const char* name;
+    Kind kind;
+};
+
+// One argument as passed: the text, the number, or the slot an
+// out-parameter writes to. Pointer parameters (freemem's) get NULL.
+struct Slot {
+    std::string text;
+    int number = 0;
+    char* out = nullptr;
+
+    template <typename T>
+    T pass();
+};
+template <>
+const char* Slot::pass<const char*>() { return text.c_str(); }
+template <>
+int Slot::pass<int>() { return number; }
+template <>
+char** Slot::pass<char**>() { return &out; }
+template <>
+void* Slot::pass<void*>() { return nullptr; }
+
+enum class Returns { Status, String, Nothing };
+
+// What one call gave back; the strings are already owned.
+struct Outcome {
+    Returns returns = Returns::Nothing;
+    int status = 0;
+    std::vector<HostString> strings;  // out-parameters in order, or the returned string
+};
+
+template <typename R>
+Outcome collect(R result, std::vector<Slot>& slots, FreeMem freemem) {
+    Outcome outcome;
+    if constexpr (std::is_same_v<R, int>) {
+        outcome.returns = Returns::Status;
+        outcome.status = result;
+    } else {
+        outcome.returns = Returns::String;
+        outcome.strings.emplace_back(result, freemem);
+    }
+    for (auto& slot : slots) {
+        if (slot.out != nullptr) outcome.strings.emplace_back(std::exchange(slot.out, nullptr), freemem);
+    }
+    return outcome;
+}
+
+using Invoker = Outcome (*)(void* symbol, std::vector<Slot>& slots, FreeMem freemem);
+
+template <typename Fn>
+struct Signature;
+
+template <typename R, typename... Ps>
+struct Signature<R(Ps...)> {
+    static constexpr std::size_t arity = sizeof...(Ps);
+
+    static std::vector<Param> params(const std::vector<const char*>& names) {
+        const Kind kinds[] = {kindOf<Ps>()...};
+        std::vector<Param> result;
+        for (std::size_t i = 0; i < arity; ++i) result.push_back({names[i], kinds[i]});
+        return result;
+    }
+
+    static Outcome invoke(void* symbol, std::vector<Slot>& slots, FreeMem freemem) {
+        return call(reinterpret_cast<R (*)(Ps...)>(symbol), slots, freemem, std::index_sequence_for<Ps...>());
+    }
+
+    template <std::size_t... I>
+    static Outcome call(R (*fn)(Ps...), std::vector<Slot>& slots, FreeMem freemem, std::index_sequence<I...>) {
+        if constexpr (std::is_void_v<R>) {
+            fn(slots[I].template pass<Ps>()...);
+            return Outcome{};
+        } else {
+            return collect(fn(slots[I].template pass<Ps>()...), slots, freemem);
+        }
+    }
+};
+
+struct Export {
+    const char* name;
+    std::vector<Param> params;
+    Invoker invoke;
+};
+
+template <typename Fn, typename... Names>
+Export makeExport(const char* name, Names... names) {
+    static_assert(sizeof...(Names) == Signature<Fn>::arity, "one name per parameter");
+    return Export{name, Signature<Fn>::params({names...}), &Signature<Fn>::invoke};
+}
+
+// The types come from the host header, so a name list that does not fit
+// its export fails to compile.
+#define TW_EXPORT(fn, ...) makeExport<decltype(fn)>(#fn, __VA_ARGS__)
+#define TW_OUT "responseHeaders", "responseBody"
+#define TW_CALL "method", "url", "headersJson", "requestBody", TW_OUT
+#define TW_AUTH_CALL "method", "url", "username", "password", "headersJson", "requestBody", TW_OUT
+
+const std::vector<Export>& exportTable() {
+    static const std::vector<Export> table = {
+        TW_EXPORT(sendAuthEncodedRequestEncodeResponse, "url", "username", "password", "method", "headersJson",
+                  "requestBody", "bodyIsBase64", "responseEncoding", "skipCertificateVerification", TW_OUT),
+        TW_EXPORT(sendEncodedRequestEncodeResponse, "url", "method", "headersJson", "requestBody", "bodyIsBase64",
+                  "responseEncoding", "skipCertificateVerification", TW_OUT),
+        TW_EXPORT(sendAuthRequest, "url", "username", "password", "method", "headersJson", "requestBody",
+                  "skipCertificateVerification", TW_OUT),
+        TW_EXPORT(sendRequest, "url", "method", "headersJson", "requestBody", "skipCertificateVerification",
+                  TW_OUT),
+        TW_EXPORT(TwHttpCall, TW_CALL),
+        TW_EXPORT(TwHttpCallBase64, TW_CALL),
+        TW_EXPORT(TwHttpCallBytes, TW_CALL),
+        TW_EXPORT(TwHttpCallIn64, TW_CALL),
+        TW_EXPORT(TwHttpCallBase64In64, TW_CALL),
+        TW_EXPORT(TwHttpCallBytesIn64, TW_CALL),
+        TW_EXPORT(TwAuthHttpCall, TW_AUTH_CALL),
+        TW_EXPORT(TwAuthHttpCallBase64, TW_AUTH_CALL),
+        TW_EXPORT(TwAuthHttpCallBytes, TW_AUTH_CALL),
+        TW_EXPORT(TwAuthHttpCallIn64, TW_AUTH_CALL),
+        TW_EXPORT(TwAuthHttpCallBase64In64, TW_AUTH_CALL),
+        TW_EXPORT(TwAuthHttpCallBytesIn64, TW_AUTH_CALL),
+        TW_EXPORT(freemem, "p"),
+        TW_EXPORT(escapeUrlStyleAllowedCharacters, "text", "allowedCharacters", "allowedCount"),
+        TW_EXPORT(escapeUrlStyle, "text", "style"),
+        TW_EXPORT(TwUrlEncodeJS, "text"),
+        TW_EXPORT(TwUrlEncodeInter, "text"),
+        TW_EXPORT(TwUrlEncodeLax, "text"),
+        TW_EXPORT(TwUrlEncodeVeryLax, "text"),
+        TW_EXPORT(toQueryStringAllowedCharacters, "jsonText", "allowedCharacters", "allowedCount"),
+        TW_EXPORT(toQueryString, "jsonText", "style"),
+        TW_EXPORT(TwUrlEncodeQueryJS, "jsonText"),
+        TW_EXPORT(TwUrlEncodeQueryInter, "jsonText"),
+        TW_EXPORT(TwUrlEncodeQueryLax, "jsonText"),
+        TW_EXPORT(TwUrlEncodeQueryVeryLax, "jsonText"),
+    };
+    return table;
+}
+
+const Export* findExport(const std::string& name) {
+    for (const auto& entry : exportTable()) {
+        if (name == entry.name) return &entry;
+    }
+    return nullptr;
+}
+
+bool isGiven(const Param& param) { return param.kind == Kind::Text || param.kind == Kind::Int; }
+
+// "sendRequest url method ... skipCertificateVerification:int -> int responseHeaders responseBody"
+std::string synopsis(const Export& entry) {
+    std::string given;
+    std::string out;
+    for (const auto& param : entry.params) {
+        if (isGiven(param)) given += std::string(" ") + param.name + (param.kind == Kind::Int ? ":int" : "");
+        if (param.kind == Kind::Out) out += std::string(" ") + param.name;
+    }
+    const Kind first = entry.params.empty() ? Kind::Text : entry.params.front().kind;
+    if (!out.empty()) return entry.name + given + "  -> int," + out;
+    if (first == Kind::Pointer) return std::string(entry.name) + "  (called with NULL; twcall frees every string itself)";
+    return entry.name + given + "  -> string";
+}
+
+// ------------------------------------------------------- arguments
+
+int parseInt(const std::string& text, const Export& entry, const char* name) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || ptr != end) {
+        throw UsageError(std::string(name) + " must be an integer, not '" + text + "'\nusage: twcall " +
+                         synopsis(entry));
+    }
+    return value;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw UsageError("cannot read " + path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// "@file" stands for the file's content, "@@..." for a literal '@...'.
+std::string textArgument(const std::string& arg) {
+    if (arg.rfind("@@", 0) == 0) return arg.substr(1);
+    if (arg.rfind('@', 0) == 0) return readFile(arg.substr(1));
+    return arg;
+}
+
+std::vector<Slot> bindArguments(const Export& entry, const std::vector<std::string>& args) {
+    std::size_t wanted = 0;
+    for (const auto& param : entry.params) wanted += isGiven(param) ? 1 : 0;
+    if (args.size() != wanted) {
+        throw UsageError(std::string(entry.name) + " takes " + std::to_string(wanted) + " argument(s), " +
+                         std::to_string(args.size()) + " given\nusage: twcall " + synopsis(entry));
+    }
+    std::vector<Slot> slots(entry.params.size());
+    auto next = args.begin();
+    for (std::size_t i = 0; i < entry.params.size(); ++i) {
+        const Param& param = entry.params[i];
+        if (param.kind == Kind::Text) slots[i].text = textArgument(*next++);
+        if (param.kind == Kind::Int) slots[i].number = parseInt(*next++, entry, param.name);
+    }
+    return slots;
+}
+
+// --------------------------------------------------------- options
+
+struct Options {
+    std::string library;
+    std::string bodyFile;
+    bool quiet = false;
+    bool help = false;
+    std::string exportName;
+    std::vector<std::string> args;
+};
+
+std::string directoryOfThisProgram() {
+    std::vector<char> path(4096);
+    const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+    if (n <= 0) return ".";
+    const std::string self(path.data(), static_cast<std::size_t>(n));
+    return self.substr(0, self.find_last_of('/'));
+}
+
+bool fileExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// The library beside this program (build tree), else where an install puts
+// it relative to bin/, else whatever the dynamic loader finds.
+std::string defaultLibrary() {
+    if (const char* fromEnvironment = std::getenv(LIBRARY_ENV); fromEnvironment != nullptr && *fromEnvironment) {
+        return fromEnvironment;
+    }
+    const std::string here = directoryOfThisProgram();
+    for (const std::string& candidate :
+         {here + "/" + LIBRARY_FILE, here + "/../" + TW_INSTALL_LIBDIR + "/" + LIBRARY_FILE}) {
+        if (fileExists(candidate)) return candidate;
+    }
+    return LIBRARY_FILE;
+}
+
+std::string optionValue(const std::vector<std::string>& argv, std::size_t& i, const std::string& longName) {
+    const std::string& arg = argv[i];
+    if (arg.rfind(longName + "=", 0) == 0) return arg.substr(longName.size() + 1);
+    if (i + 1 >= argv.size()) throw UsageError(arg + " needs a value");
+    return argv[++i];
+}
+
+// Options come before the export name; everything after it is an argument.
+Options parseOptions(const std::vector<std::string>& argv) {
+    Options options;
+    std::size_t i = 0;
+    for (; i < argv.size() && argv[i].rfind('-', 0) == 0; ++i) {
+        const std::string& arg = argv[i];
+        if (arg == "--") {
+            ++i;
+            break;
+        }
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "-l" || arg.rfind("--library", 0) == 0) {
+            options.library = optionValue(argv, i, "--library");
+        } else if (arg == "-o" || arg.rfind("--output", 0) == 0) {
+            options.bodyFile = optionValue(argv, i, "--output");
+        } else {
+            throw UsageError("unknown option " + arg + " (see twcall --help)");
+        }
+    }
+    if (options.help) return options;
+    if (i == argv.size()) throw UsageError("no export named (see twcall --help)");
+    options.exportName = argv[i];
+    options.args.assign(argv.begin() + static_cast<std::ptrdiff_t>(i) + 1, argv.end());
+    if (options.library.empty()) options.library = defaultLibrary();
+    return options;
+}
+
+void printHelp(std::ostream& out) {
+    out << "usage: twcall [options] EXPORT ARGUMENT...\n"
+           "\n"
+           "Loads libTarnwellFunctions.so as a host does, calls EXPORT with the arguments in\n"
+           "the export's own order (out-parameters are not given), prints the result, the\n"
+           "header JSON and the body, and frees every returned string with freemem.\n"
+           "Exit code: 0 on success (request exports: result not 0), 1 on failure, 2 on a\n"
+           "wrong command line.\n"
+           "\n"
+           "options:\n"
+           "  -l, --library PATH  the library to load (default: $"
+        << LIBRARY_ENV
+        << ", else the one beside twcall)\n"
+           "  -o, --output FILE   write the body to FILE instead of printing it\n"
+           "  -q, --quiet         print only the body\n"
+           "  -h, --help          this text\n"
+           "A text argument @FILE is the content of FILE (@@x is the literal @x).\n"
+           "\n"
+           "exports:\n";
+    for (const auto& entry : exportTable()) out << "  " << synopsis(entry) << "\n";
+}
+
+// ---------------------------------------------------------- output
+
+void emitBody(const std::string& body, const Options& options) {
+    if (!options.bodyFile.empty()) {
+        std::ofstream file(options.bodyFile, std::ios::binary);
+        file << body;
+        if (!file.flush()) throw std::runtime_error("cannot write " + options.bodyFile);
+        if (!options.quiet) std::cout << "body: written to " << options.bodyFile << " (" << body.size() << " bytes)\n";
+        return;
+    }
+    if (options.quiet) {
+        std::cout << body;
+        return;
+    }
+    std::cout << "body:\n" << body << (body.empty() || body.back() != '\n' ? "\n" : "");
+}
+
+int report(const Outcome& outcome, const Options& options) {
+    if (outcome.returns == Returns::Nothing) return EXIT_OK;
+    if (outcome.returns == Returns::String) {
+        const HostString& result = outcome.strings.front();
+        if (result.isNull()) {
+            std::cerr << "twcall: the export returned NULL (out of memory)\n";
+            return EXIT_FAILED;
+        }
+        if (options.quiet || !options.bodyFile.empty()) {
+            emitBody(result.text(), options);
+        } else {
+            std::cout << "result: " << result.text() << "\n";
+        }
+        return EXIT_OK;
+    }
+    const bool ok = outcome.status != 0;
+    if (!options.quiet) {
+        std::cout << "result: " << outcome.status << (ok ? "" : " (failed)") << "\n";
+        std::cout << "headers: " << outcome.strings.at(0).text() << "\n";
+    }
+    emitBody(outcome.strings.at(1).text(), options);
+    return ok ? EXIT_OK : EXIT_FAILED;
+}
+
+int run(const std::vector<std::string>& argv) {
+    const Options options = parseOptions(argv);
+    if (options.help) {
+        printHelp(std::cout);
+        return EXIT_OK;
+    }
+    const Export* entry = findExport(options.exportName);
+    if (entry == nullptr) throw UsageError("no export named " + options.exportName + " (see twcall --help)");
+    std::vector<Slot> slots = bindArguments(*entry, options.args);
+    const Library library(options.library);
+    const Outcome outcome = entry->invoke(library.symbol(entry->name), slots, library.freemem());
+    return report(outcome, options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const UsageError& error) {
+        std::cerr << "twcall: " << error.what() << "\n";
+        return EXIT_USAGE;
+    } catch (const std::exception& error) {
+        std::cerr << "twcall: " << error.what() << "\n";
+        return EXIT_FAILED;
+    }
+}
