@@ -1,0 +1,120 @@
+"""Calls libTarnwellFunctions.so from Python through ctypes, as any scripting
+host does: text goes in as zero-terminated bytes, ints as C ints, and every
+string the library hands back (through a char** out-parameter or as the
+return value) is copied and then given back to the library's freemem.
+
+    lib = Library()                      # $TARNWELL_LIBRARY or the loader's search path
+    r = lib.request("http://127.0.0.1:8000/hello.txt")
+    r.code, r.header_dict(), r.body      # 200, {...}, b"..."
+    lib.url_encode("a b&c")              # "a%20b%26c"
+    lib.query_string({"q": "a b"})       # "q=a%20b"
+"""
+
+import ctypes
+import json
+import os
+from typing import Any, NamedTuple, Union
+
+TEXT = ctypes.c_char_p
+INT = ctypes.c_int
+# char**: the library stores a pointer to a new string there. c_void_p keeps
+# the raw address, which freemem needs; c_char_p would copy and lose it.
+OUT = ctypes.POINTER(ctypes.c_void_p)
+STRING = ctypes.c_void_p  # a returned char*, for the same reason
+
+_TW = [TEXT] * 4 + [OUT, OUT]  # method, url, headersJson, requestBody
+_TW_AUTH = [TEXT] * 6 + [OUT, OUT]  # method, url, username, password, headersJson, requestBody
+
+# Every export: (restype, argtypes). Declaring them keeps ctypes from
+# guessing (it would pass ints for pointers and truncate returned pointers).
+SIGNATURES = {
+    "sendAuthEncodedRequestEncodeResponse": (INT, [TEXT] * 6 + [INT] * 3 + [OUT, OUT]),
+    "sendEncodedRequestEncodeResponse": (INT, [TEXT] * 4 + [INT] * 3 + [OUT, OUT]),
+    "sendAuthRequest": (INT, [TEXT] * 6 + [INT, OUT, OUT]),
+    "sendRequest": (INT, [TEXT] * 4 + [INT, OUT, OUT]),
+    **{name: (INT, _TW) for name in ("TwHttpCall", "TwHttpCallBase64", "TwHttpCallBytes", "TwHttpCallIn64",
+                                     "TwHttpCallBase64In64", "TwHttpCallBytesIn64")},
+    **{name: (INT, _TW_AUTH) for name in ("TwAuthHttpCall", "TwAuthHttpCallBase64", "TwAuthHttpCallBytes",
+                                          "TwAuthHttpCallIn64", "TwAuthHttpCallBase64In64",
+                                          "TwAuthHttpCallBytesIn64")},
+    "freemem": (None, [ctypes.c_void_p]),
+    "escapeUrlStyleAllowedCharacters": (STRING, [TEXT, TEXT, INT]),
+    "escapeUrlStyle": (STRING, [TEXT, INT]),
+    "toQueryStringAllowedCharacters": (STRING, [TEXT, TEXT, INT]),
+    "toQueryString": (STRING, [TEXT, INT]),
+    **{name: (STRING, [TEXT]) for name in ("TwUrlEncodeJS", "TwUrlEncodeInter", "TwUrlEncodeLax",
+                                           "TwUrlEncodeVeryLax", "TwUrlEncodeQueryJS", "TwUrlEncodeQueryInter",
+                                           "TwUrlEncodeQueryLax", "TwUrlEncodeQueryVeryLax")},
+}
+
+# Response encodings and percent-encoding styles, as the library numbers them.
+RAW, BASE64, DECIMAL_SPACES, DECIMAL_COMMAS, HEX_SPACES, HEX_COMMAS = range(6)
+JS, INTER, LAX, VERY_LAX = range(4)
+
+Arg = Union[str, bytes, int]
+
+
+class Response(NamedTuple):
+    code: int  # the HTTP status, or 0 when the request failed
+    headers: str  # header JSON text; "" on failure
+    body: bytes  # the body in the chosen encoding, or the error message
+
+    @property
+    def ok(self) -> bool:
+        return self.code != 0
+
+    def header_dict(self) -> dict:
+        return json.loads(self.headers) if self.headers else {}
+
+
+def _c_arg(value: Arg) -> Union[bytes, int]:
+    return value.encode("utf-8") if isinstance(value, str) else value
+
+
+class Library:
+    def __init__(self, path: str = None):
+        path = path or os.environ.get("TARNWELL_LIBRARY") or "libTarnwellFunctions.so"
+        self._lib = ctypes.CDLL(path)
+        for name, (restype, argtypes) in SIGNATURES.items():
+            function = getattr(self._lib, name)
+            function.restype = restype
+            function.argtypes = argtypes
+        self.freemem = self._lib.freemem
+
+    def _take(self, pointer) -> bytes:
+        """Copies a handed-out string and gives it back to the library."""
+        try:
+            return ctypes.string_at(pointer) if pointer else b""
+        finally:
+            self.freemem(pointer)
+
+    def call_request(self, name: str, *args: Arg) -> Response:
+        """Calls a request export with its own arguments minus the two out-parameters."""
+        headers, body = ctypes.c_void_p(), ctypes.c_void_p()
+        try:
+            code = getattr(self._lib, name)(*map(_c_arg, args), ctypes.byref(headers), ctypes.byref(body))
+        finally:
+            header_text, body_bytes = self._take(headers.value), self._take(body.value)
+        return Response(code, header_text.decode("utf-8", "surrogateescape"), body_bytes)
+
+    def call_string(self, name: str, *args: Arg) -> str:
+        """Calls an encoding export; the result is ASCII (percent-encoded)."""
+        pointer = getattr(self._lib, name)(*map(_c_arg, args))
+        if not pointer:
+            raise MemoryError(name + " returned NULL")
+        return self._take(pointer).decode("ascii")
+
+    def request(self, url: str, method: str = "GET", headers: Any = None, body: Union[str, bytes] = b"", *,
+                username: str = "", password: str = "", body_is_base64: bool = False, encoding: int = RAW,
+                verify: bool = True) -> Response:
+        """One request through the core export; headers is a dict (sent as JSON) or JSON text."""
+        headers_json = headers if isinstance(headers, str) else json.dumps(headers) if headers else ""
+        return self.call_request("sendAuthEncodedRequestEncodeResponse", url, username, password, method,
+                                 headers_json, body, int(body_is_base64), encoding, 0 if verify else 1)
+
+    def url_encode(self, text: Union[str, bytes], style: int = JS) -> str:
+        return self.call_string("escapeUrlStyle", text, style)
+
+    def query_string(self, value: Any, style: int = JS) -> str:
+        """value: anything json.dumps takes (usually a dict), or JSON text."""
+        return self.call_string("toQueryString", value if isinstance(value, str) else json.dumps(value), style)
