@@ -1,9 +1,11 @@
 #include "support/Host.h"
 
 #include <dlfcn.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 
 namespace tw_test {
 
@@ -35,34 +37,74 @@ std::string Host::take(char* text) const {
     return copy;
 }
 
+CallResult takeResult(int code, char* headers, char* body) {
+    const Host& host = Host::instance();
+    CallResult result;
+    result.code = code;
+    result.headers = host.take(headers);
+    result.body = host.take(body);
+    return result;
+}
+
+namespace {
+
+// Collects the members of one flat object; nlohmann's DOM would merge
+// duplicate names, which the header text is allowed to hold.
+class HeaderCollector : public nlohmann::json::json_sax_t {
+public:
+    std::vector<std::pair<std::string, std::string>> members;
+
+    bool key(string_t& name) override {
+        members.emplace_back(name, "");
+        return true;
+    }
+    bool string(string_t& value) override {
+        if (depth_ != 1 || members.empty()) return false;
+        members.back().second = value;
+        return true;
+    }
+    bool start_object(std::size_t) override { return ++depth_ == 1; }
+    bool end_object() override { return --depth_ == 0; }
+    bool null() override { return false; }
+    bool boolean(bool) override { return false; }
+    bool number_integer(number_integer_t) override { return false; }
+    bool number_unsigned(number_unsigned_t) override { return false; }
+    bool number_float(number_float_t, const string_t&) override { return false; }
+    bool binary(binary_t&) override { return false; }
+    bool start_array(std::size_t) override { return false; }
+    bool end_array() override { return false; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::json::exception&) override { return false; }
+
+private:
+    int depth_ = 0;
+};
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> parseHeaderJson(const std::string& text) {
+    HeaderCollector collector;
+    if (!nlohmann::json::sax_parse(text, &collector)) throw std::invalid_argument("not header JSON: " + text);
+    return collector.members;
+}
+
 CallResult callTw(const char* exportName, const std::string& method, const std::string& url,
                   const std::string& headersJson, const std::string& body) {
-    const Host& host = Host::instance();
     char* headers = nullptr;
     char* responseBody = nullptr;
-    CallResult result;
-    result.code = host.fn<RequestFn7>(exportName)(method.c_str(), url.c_str(), headersJson.c_str(), body.c_str(),
-                                                  &headers, &responseBody);
-    result.headers = host.take(headers);
-    result.body = host.take(responseBody);
-    return result;
+    const int code = Host::instance().fn<RequestFn7>(exportName)(method.c_str(), url.c_str(), headersJson.c_str(),
+                                                                 body.c_str(), &headers, &responseBody);
+    return takeResult(code, headers, responseBody);
 }
 
 CallResult callCore(const std::string& url, const std::string& username, const std::string& password,
                     const std::string& method, const std::string& headersJson, const std::string& body,
                     int bodyIsBase64, int responseEncoding, int skipCertificateVerification) {
-    using CoreFn = int(const char*, const char*, const char*, const char*, const char*, const char*, int, int, int,
-                       char**, char**);
-    const Host& host = Host::instance();
     char* headers = nullptr;
     char* responseBody = nullptr;
-    CallResult result;
-    result.code = host.fn<CoreFn>("sendAuthEncodedRequestEncodeResponse")(
+    const int code = Host::instance().fn<CoreFn>("sendAuthEncodedRequestEncodeResponse")(
         url.c_str(), username.c_str(), password.c_str(), method.c_str(), headersJson.c_str(), body.c_str(),
         bodyIsBase64, responseEncoding, skipCertificateVerification, &headers, &responseBody);
-    result.headers = host.take(headers);
-    result.body = host.take(responseBody);
-    return result;
+    return takeResult(code, headers, responseBody);
 }
 
 }  // namespace tw_test

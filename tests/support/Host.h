@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tw_test {
 
@@ -36,7 +38,18 @@ struct CallResult {
     std::string body;
 };
 
+// Copies both handed-out strings into a CallResult and frees them.
+CallResult takeResult(int code, char* headers, char* body);
+
+// The response header JSON as (name, value) pairs in text order, duplicates
+// kept. Throws std::invalid_argument unless the text is one JSON object
+// whose values are all strings.
+std::vector<std::pair<std::string, std::string>> parseHeaderJson(const std::string& text);
+
 using RequestFn7 = int(const char*, const char*, const char*, const char*, char**, char**);
+// sendAuthEncodedRequestEncodeResponse
+using CoreFn = int(const char*, const char*, const char*, const char*, const char*, const char*, int, int, int, char**,
+                   char**);
 
 // Calls a Tw-family export (method, url, headersJson, requestBody).
 CallResult callTw(const char* exportName, const std::string& method, const std::string& url,
