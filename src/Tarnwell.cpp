@@ -171,6 +171,9 @@ Response LibcurlWrapper::makeRequest(std::string url, std::string method, const 
         curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 0L);
         curl_easy_setopt(curlHandle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
     }
+    // A HEAD response announces a body it never sends; without NOBODY
+    // libcurl would wait for it and fail with a partial-file error.
+    curl_easy_setopt(curlHandle, CURLOPT_NOBODY, method == "HEAD" ? 1L : 0L);
     setCredentialOptions();
     setCertificateOptions();
 
