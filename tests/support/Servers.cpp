@@ -147,8 +147,8 @@ CertPtr newCert(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* iss
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), spec.notAfterOffset);
     X509_set_pubkey(cert.get(), key);
     X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(spec.commonName),
-                               -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(spec.commonName), -1,
+                               -1, 0);
     X509* signer = issuer != nullptr ? issuer : cert.get();
     X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
     addExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
@@ -205,8 +205,8 @@ struct TlsMaterial {
         const char* loopback = "DNS:localhost,IP:127.0.0.1";
         leaf({"localhost", loopback, -DAY, 30 * DAY, 3}, "server", files.serverCert, files.serverKey);
         leaf({"localhost", loopback, -10 * DAY, -5 * DAY, 4}, "expired", files.expiredCert, files.expiredKey);
-        leaf({"wrong-host.invalid", "DNS:wrong-host.invalid", -DAY, 30 * DAY, 5}, "wrong-host",
-             files.wrongHostCert, files.wrongHostKey);
+        leaf({"wrong-host.invalid", "DNS:wrong-host.invalid", -DAY, 30 * DAY, 5}, "wrong-host", files.wrongHostCert,
+             files.wrongHostKey);
     }
 };
 
@@ -381,7 +381,7 @@ void parseHead(const std::string& head, ReceivedRequest& request) {
 
 }  // namespace
 
-RawServer::RawServer(Responder responder) : responder_(std::move(responder)) {
+RawServer::RawServer(Responder responder, Ending ending) : responder_(std::move(responder)), ending_(ending) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -389,8 +389,7 @@ RawServer::RawServer(Responder responder) : responder_(std::move(responder)) {
     address.sin_port = 0;
     socklen_t length = sizeof address;
     if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 16) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::listen(listener_, 16) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         if (listener_ >= 0) ::close(listener_);
         throw std::runtime_error("cannot set up the raw test server");
     }
@@ -399,8 +398,8 @@ RawServer::RawServer(Responder responder) : responder_(std::move(responder)) {
     thread_ = std::thread([this] { serve(); });
 }
 
-RawServer::RawServer(std::string cannedResponse)
-    : RawServer([response = std::move(cannedResponse)](const ReceivedRequest&) { return response; }) {}
+RawServer::RawServer(std::string cannedResponse, Ending ending)
+    : RawServer([response = std::move(cannedResponse)](const ReceivedRequest&) { return response; }, ending) {}
 
 RawServer::~RawServer() {
     stopping_ = true;
@@ -449,6 +448,11 @@ void RawServer::handle(int connection) {
     const std::string response = responder_(request);
     log_.add(std::move(request));
     writeAll(connection, response);
+    if (ending_ == Ending::Reset) {
+        const linger abort{1, 0};  // close() then sends RST
+        ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        return;
+    }
     ::shutdown(connection, SHUT_WR);
     // Let the client read everything before the socket goes away, so that it
     // sees an orderly close rather than a reset.
@@ -458,9 +462,9 @@ void RawServer::handle(int connection) {
 
 std::string base64Encode(const std::string& bytes) {
     std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                       reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       static_cast<int>(bytes.size()));
+    const int length =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
     text.resize(static_cast<std::size_t>(length));
     return text;
 }

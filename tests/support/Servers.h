@@ -52,13 +52,13 @@ private:
 // certificates signed by the first CA.
 struct TlsFiles {
     std::string directory;
-    std::string caCert;        // the CA that signed the server certificates
-    std::string otherCaCert;   // a CA that signed nothing used here
-    std::string serverCert;    // 127.0.0.1 and localhost, currently valid
+    std::string caCert;       // the CA that signed the server certificates
+    std::string otherCaCert;  // a CA that signed nothing used here
+    std::string serverCert;   // 127.0.0.1 and localhost, currently valid
     std::string serverKey;
-    std::string expiredCert;   // 127.0.0.1 and localhost, expired days ago
+    std::string expiredCert;  // 127.0.0.1 and localhost, expired days ago
     std::string expiredKey;
-    std::string wrongHostCert; // valid, but only for wrong-host.invalid
+    std::string wrongHostCert;  // valid, but only for wrong-host.invalid
     std::string wrongHostKey;
 };
 const TlsFiles& tlsFiles();
@@ -114,10 +114,13 @@ private:
 class RawServer {
 public:
     using Responder = std::function<std::string(const ReceivedRequest&)>;
+    // Reset: after writing, abort the connection (the client sees a TCP
+    // reset) instead of closing it in order.
+    enum class Ending { Close, Reset };
 
-    explicit RawServer(Responder responder);
+    explicit RawServer(Responder responder, Ending ending = Ending::Close);
     // Always answers with the same bytes.
-    explicit RawServer(std::string cannedResponse);
+    explicit RawServer(std::string cannedResponse, Ending ending = Ending::Close);
     ~RawServer();
     RawServer(const RawServer&) = delete;
     RawServer& operator=(const RawServer&) = delete;
@@ -131,6 +134,7 @@ private:
     void handle(int connection);
 
     Responder responder_;
+    Ending ending_;
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};

@@ -1,0 +1,38 @@
+// Small checks shared by the request tests.
+#pragma once
+
+#include "support/Host.h"
+#include "support/Servers.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tw_test {
+
+// Nothing listens there; a connection attempt fails at once.
+inline constexpr const char* CLOSED_PORT_URL = "http://127.0.0.1:1/";
+
+// What a request export reports when libcurl fails with `code`.
+inline std::string curlFailure(CURLcode code) {
+    return std::string("curl_easy_perform() failed: ") + curl_easy_strerror(code);
+}
+
+// The raw server handles connections one after another, so once a later
+// request of our own has been answered, any earlier one would be logged.
+inline void expectNothingArrived(const RawServer& server) {
+    EXPECT_NE(callTw("TwHttpCall", "GET", server.url("/sentinel")).code, 0);
+    const auto requests = server.log().all();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.size(), 1u) << "first: " << requests.front().head;
+    EXPECT_EQ(requests.back().target, "/sentinel");
+}
+
+inline void expectFailure(const CallResult& result, const std::string& message) {
+    EXPECT_EQ(result.code, 0);
+    EXPECT_EQ(result.headers, "");
+    EXPECT_EQ(result.body, message);
+}
+
+}  // namespace tw_test
