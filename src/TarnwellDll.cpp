@@ -5,7 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -66,13 +68,23 @@ void appendJsonString(std::string& out, const std::string& text) {
 
 // ------------------------------------------------------- host strings
 
-// The host's strings end at the first zero byte, so that is where the copy ends.
+// The host's strings end at the first zero byte, so that is where the copy
+// ends; the array is sized for the whole text. Each block is searched and
+// then copied while it is still in the cache, so a large body is read
+// from memory once.
 std::unique_ptr<char[]> copyForHost(const std::string& text) {
-    const void* zero = std::memchr(text.data(), '\0', text.size());
-    const std::size_t length = zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - text.data())
-                                               : text.size();
-    auto copy = std::unique_ptr<char[]>(new char[length + 1]);
-    std::memcpy(copy.get(), text.data(), length);
+    constexpr std::size_t BLOCK = 16 * 1024;
+    auto copy = std::unique_ptr<char[]>(new char[text.size() + 1]);
+    std::size_t length = 0;
+    while (length < text.size()) {
+        const std::size_t block = std::min(BLOCK, text.size() - length);
+        const void* zero = std::memchr(text.data() + length, '\0', block);
+        const std::size_t kept =
+            zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - (text.data() + length)) : block;
+        std::memcpy(copy.get() + length, text.data() + length, kept);
+        length += kept;
+        if (kept < block) break;
+    }
     copy[length] = '\0';
     return copy;
 }
@@ -95,46 +107,68 @@ char* newHostStringOrNull(const char* text) noexcept {
 
 // ---------------------------------------------------- body encodings
 
-struct DecimalTable {
-    std::array<std::array<char, 3>, 256> digits{};
+// Every byte value as a separator followed by its digits. Writers copy
+// all four bytes of an entry and move on by its length (a fixed-size copy
+// is much faster than a variable one); the slack of the host string keeps
+// the last copy inside the array.
+struct ByteTexts {
+    std::array<std::array<char, 4>, 256> text{};
     std::array<unsigned char, 256> length{};
-    constexpr DecimalTable() {
-        for (int b = 0; b < 256; ++b) {
-            const int n = b >= 100 ? 3 : b >= 10 ? 2 : 1;
-            length[b] = static_cast<unsigned char>(n);
-            int v = b;
-            for (int i = n - 1; i >= 0; --i, v /= 10) digits[b][i] = static_cast<char>('0' + v % 10);
-        }
-    }
 };
-constexpr DecimalTable DECIMAL{};
 
-std::unique_ptr<char[]> encodeDecimal(const unsigned char* bytes, std::size_t n, char separator) {
-    std::size_t length = n > 0 ? n - 1 : 0;  // separators
-    for (std::size_t i = 0; i < n; ++i) length += DECIMAL.length[bytes[i]];
-    // Three digits are always copied (a fixed-size copy is much faster than
-    // a variable one) and the pointer moves by the real count; the slack
-    // keeps the last copy inside the array.
-    auto text = newHostString(length, 2);
-    char* out = text.get();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i != 0) *out++ = separator;
-        const unsigned char b = bytes[i];
-        std::memcpy(out, DECIMAL.digits[b].data(), 3);
-        out += DECIMAL.length[b];
+constexpr ByteTexts makeDecimalTexts(char separator) {
+    ByteTexts table{};
+    for (int b = 0; b < 256; ++b) {
+        const int digits = b >= 100 ? 3 : b >= 10 ? 2 : 1;
+        table.text[b][0] = separator;
+        int v = b;
+        for (int i = digits; i >= 1; --i, v /= 10) table.text[b][i] = static_cast<char>('0' + v % 10);
+        table.length[b] = static_cast<unsigned char>(1 + digits);
     }
-    text[length] = '\0';
-    return text;
+    return table;
 }
 
-std::unique_ptr<char[]> encodeHex(const unsigned char* bytes, std::size_t n, char separator) {
-    auto text = newHostString(n > 0 ? 3 * n - 1 : 0);
-    char* out = text.get();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i != 0) *out++ = separator;
-        *out++ = StringHelper::HEX_CHARACTERS[bytes[i] >> 4];
-        *out++ = StringHelper::HEX_CHARACTERS[bytes[i] & 0x0F];
+constexpr ByteTexts makeHexTexts(char separator) {
+    ByteTexts table{};
+    for (int b = 0; b < 256; ++b) {
+        table.text[b] = {separator, "0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 0x0F], 0};
+        table.length[b] = 3;
     }
+    return table;
+}
+
+constexpr ByteTexts DECIMAL_SPACES = makeDecimalTexts(' ');
+constexpr ByteTexts DECIMAL_COMMAS = makeDecimalTexts(',');
+constexpr ByteTexts HEX_SPACES = makeHexTexts(' ');
+constexpr ByteTexts HEX_COMMAS = makeHexTexts(',');
+
+// One digit and one separator per byte, no separator after the last, plus
+// the second and third digits. Counted in blocks with a 32-bit sum so that
+// the compiler can vectorise the loop.
+std::size_t decimalLength(const unsigned char* bytes, std::size_t n) {
+    constexpr std::size_t BLOCK = std::size_t{1} << 20;
+    std::size_t length = 2 * n - 1;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t end = std::min(n, i + BLOCK);
+        std::uint32_t extraDigits = 0;
+        for (; i < end; ++i) extraDigits += (bytes[i] >= 10 ? 1U : 0U) + (bytes[i] >= 100 ? 1U : 0U);
+        length += extraDigits;
+    }
+    return length;
+}
+
+// n > 0. The first byte is written without its separator.
+std::unique_ptr<char[]> encodeByteList(const unsigned char* bytes, std::size_t n, std::size_t length,
+                                       const ByteTexts& table) {
+    auto text = newHostString(length, 3);
+    char* out = text.get();
+    std::memcpy(out, table.text[bytes[0]].data() + 1, 3);
+    out += table.length[bytes[0]] - 1;
+    for (std::size_t i = 1; i < n; ++i) {
+        std::memcpy(out, table.text[bytes[i]].data(), 4);
+        out += table.length[bytes[i]];
+    }
+    text[length] = '\0';
     return text;
 }
 
@@ -242,39 +276,58 @@ int runRequest(const RequestArgs& args, char** responseHeaders, char** responseB
 
 // ------------------------------------------------- percent-encoding
 
-using AllowedTable = std::array<bool, 256>;
+// What each byte becomes: itself, or '%' and two hex digits. Writers copy
+// all four bytes of an entry and move on by its length (no branch per
+// byte), so they need ENCODE_SLACK writable bytes from the end of the text.
+struct EncodedByte {
+    std::array<char, 4> text;
+    std::uint32_t length;
+};
+using EncodingTable = std::array<EncodedByte, 256>;
+constexpr std::size_t ENCODE_SLACK = 3;
 
-AllowedTable makeAllowedTable(const char* allowedCharacters, int allowedCount) {
-    AllowedTable allowed{};
-    if (allowedCharacters == nullptr) return allowed;
-    for (int i = 0; i < allowedCount; ++i) allowed[static_cast<unsigned char>(allowedCharacters[i])] = true;
-    return allowed;
+EncodingTable makeEncodingTable(const char* allowedCharacters, int allowedCount) {
+    std::array<bool, 256> allowed{};
+    for (int i = 0; allowedCharacters != nullptr && i < allowedCount; ++i) {
+        allowed[static_cast<unsigned char>(allowedCharacters[i])] = true;
+    }
+    static const char* const HEX = StringHelper::HEX_CHARACTERS;
+    EncodingTable table{};
+    for (int b = 0; b < 256; ++b) {
+        table[b] = allowed[b] ? EncodedByte{{static_cast<char>(b), 0, 0, 0}, 1}
+                              : EncodedByte{{'%', HEX[b >> 4], HEX[b & 0x0F], 0}, 3};
+    }
+    return table;
 }
 
-std::size_t encodedLength(std::string_view text, const AllowedTable& allowed) {
-    std::size_t length = text.size();
-    for (const char c : text) length += allowed[static_cast<unsigned char>(c)] ? 0 : 2;
-    return length;
+std::size_t encodedLength(std::string_view text, const EncodingTable& table) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    // Four sums keep the lookups independent of each other.
+    std::size_t sums[4] = {0, 0, 0, 0};
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        for (std::size_t k = 0; k < 4; ++k) sums[k] += table[bytes[i + k]].length;
+    }
+    for (; i < n; ++i) sums[0] += table[bytes[i]].length;
+    return sums[0] + sums[1] + sums[2] + sums[3];
 }
 
-char* encodeInto(std::string_view text, const AllowedTable& allowed, char* out) {
+char* encodeInto(std::string_view text, const EncodingTable& table, char* out) {
     for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (allowed[byte]) {
-            *out++ = c;
-        } else {
-            *out++ = '%';
-            *out++ = StringHelper::HEX_CHARACTERS[byte >> 4];
-            *out++ = StringHelper::HEX_CHARACTERS[byte & 0x0F];
-        }
+        const EncodedByte& encoded = table[static_cast<unsigned char>(c)];
+        std::memcpy(out, encoded.text.data(), 4);
+        out += encoded.length;
     }
     return out;
 }
 
-void appendEncoded(std::string& out, std::string_view text, const AllowedTable& allowed) {
+void appendEncoded(std::string& out, std::string_view text, const EncodingTable& table) {
     const std::size_t start = out.size();
-    out.resize(start + encodedLength(text, allowed));
-    encodeInto(text, allowed, out.data() + start);
+    const std::size_t length = encodedLength(text, table);
+    out.resize(start + length + ENCODE_SLACK);
+    encodeInto(text, table, out.data() + start);
+    out.resize(start + length);
 }
 
 struct BuiltInSet {
@@ -292,7 +345,7 @@ BuiltInSet builtInSet(int style) {
     }
 }
 
-std::string buildQueryString(const char* jsonText, const AllowedTable& allowed) {
+std::string buildQueryString(const char* jsonText, const EncodingTable& table) {
     std::string query;
     if (jsonText == nullptr || *jsonText == '\0') return query;
     nlohmann::json document;
@@ -305,9 +358,9 @@ std::string buildQueryString(const char* jsonText, const AllowedTable& allowed) 
     }
     for (const auto& item : document.items()) {
         if (!query.empty()) query.push_back('&');
-        appendEncoded(query, item.key(), allowed);
+        appendEncoded(query, item.key(), table);
         query.push_back('=');
-        appendEncoded(query, jsonValueText(item.value()), allowed);
+        appendEncoded(query, jsonValueText(item.value()), table);
     }
     return query;
 }
@@ -350,17 +403,17 @@ std::unique_ptr<char[]> encodeResponseBody(const std::string& body, int response
     if (n == 0) return newHostString(0);
     switch (static_cast<ResponseEncoding>(responseEncoding)) {
         case ResponseEncoding::Base64: return encodeBase64(bytes, n);
-        case ResponseEncoding::DecimalSpaces: return encodeDecimal(bytes, n, ' ');
-        case ResponseEncoding::DecimalCommas: return encodeDecimal(bytes, n, ',');
-        case ResponseEncoding::HexSpaces: return encodeHex(bytes, n, ' ');
-        case ResponseEncoding::HexCommas: return encodeHex(bytes, n, ',');
+        case ResponseEncoding::DecimalSpaces: return encodeByteList(bytes, n, decimalLength(bytes, n), DECIMAL_SPACES);
+        case ResponseEncoding::DecimalCommas: return encodeByteList(bytes, n, decimalLength(bytes, n), DECIMAL_COMMAS);
+        case ResponseEncoding::HexSpaces: return encodeByteList(bytes, n, 3 * n - 1, HEX_SPACES);
+        case ResponseEncoding::HexCommas: return encodeByteList(bytes, n, 3 * n - 1, HEX_COMMAS);
         default: return copyForHost(body);
     }
 }
 
 std::string percentEncode(std::string_view text, const char* allowedCharacters, int allowedCount) {
     std::string out;
-    appendEncoded(out, text, makeAllowedTable(allowedCharacters, allowedCount));
+    appendEncoded(out, text, makeEncodingTable(allowedCharacters, allowedCount));
     return out;
 }
 
@@ -433,9 +486,13 @@ TW_API void freemem(void* p) { delete[] static_cast<char*>(p); }
 
 TW_API char* escapeUrlStyleAllowedCharacters(const char* text, const char* allowedCharacters, int allowedCount) {
     const std::string_view input = text != nullptr ? std::string_view(text) : std::string_view();
-    const AllowedTable allowed = makeAllowedTable(allowedCharacters, allowedCount);
-    char* result = new (std::nothrow) char[encodedLength(input, allowed) + 1];
-    if (result != nullptr) *encodeInto(input, allowed, result) = '\0';
+    const EncodingTable table = makeEncodingTable(allowedCharacters, allowedCount);
+    const std::size_t length = encodedLength(input, table);
+    char* result = new (std::nothrow) char[length + ENCODE_SLACK];
+    if (result != nullptr) {
+        encodeInto(input, table, result);
+        result[length] = '\0';
+    }
     return result;
 }
 
@@ -453,7 +510,7 @@ TW_API char* TwUrlEncodeVeryLax(const char* text) {
 
 TW_API char* toQueryStringAllowedCharacters(const char* jsonText, const char* allowedCharacters, int allowedCount) {
     try {
-        const std::string query = buildQueryString(jsonText, makeAllowedTable(allowedCharacters, allowedCount));
+        const std::string query = buildQueryString(jsonText, makeEncodingTable(allowedCharacters, allowedCount));
         return copyForHost(query).release();
     } catch (...) {
         return nullptr;  // only memory exhaustion gets here
