@@ -25,9 +25,12 @@ constexpr std::size_t MAX_JSON_DEPTH = 1000;
 // ---------------------------------------------------------------- JSON
 
 nlohmann::json parseJson(const std::string& text) {
-    const nlohmann::json::parser_callback_t limitDepth = [](int depth, nlohmann::json::parse_event_t,
-                                                            nlohmann::json&) {
-        if (static_cast<std::size_t>(depth) > MAX_JSON_DEPTH) {
+    using Event = nlohmann::json::parse_event_t;
+    // `depth` counts the containers around the event, so an opening
+    // bracket at depth MAX_JSON_DEPTH would start one level too many.
+    const nlohmann::json::parser_callback_t limitDepth = [](int depth, Event event, nlohmann::json&) {
+        const bool opensLevel = event == Event::object_start || event == Event::array_start;
+        if (opensLevel && static_cast<std::size_t>(depth) >= MAX_JSON_DEPTH) {
             throw std::runtime_error("nesting deeper than " + std::to_string(MAX_JSON_DEPTH) + " levels");
         }
         return true;
