@@ -5,6 +5,11 @@
 
 #include <nlohmann/json.hpp>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define TW_VECTOR_PERCENT_ENCODING 1
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -279,15 +284,23 @@ int runRequest(const RequestArgs& args, char** responseHeaders, char** responseB
 
 // ------------------------------------------------- percent-encoding
 
-// What each byte becomes: itself, or '%' and two hex digits. Writers copy
-// all four bytes of an entry and move on by its length (no branch per
-// byte), so they need ENCODE_SLACK writable bytes from the end of the text.
+// What each byte becomes: itself, or '%' and two hex digits.
 struct EncodedByte {
     std::array<char, 4> text;
     std::uint32_t length;
 };
-using EncodingTable = std::array<EncodedByte, 256>;
-constexpr std::size_t ENCODE_SLACK = 3;
+
+struct EncodingTable {
+    std::array<EncodedByte, 256> bytes;
+    // The allowed set as a bitmap for the vector path: bit (b >> 4) & 7 of
+    // rows[b >> 7][b & 15] is set when byte b stays.
+    std::array<std::array<std::uint8_t, 16>, 2> rows;
+};
+
+// Writers store a fixed-size block per byte (or per four bytes) and move
+// on by the real length, which avoids a branch per byte; they need this
+// many writable bytes after the end of the text.
+constexpr std::size_t ENCODE_SLACK = 16;
 
 EncodingTable makeEncodingTable(const char* allowedCharacters, int allowedCount) {
     std::array<bool, 256> allowed{};
@@ -297,32 +310,144 @@ EncodingTable makeEncodingTable(const char* allowedCharacters, int allowedCount)
     static const char* const HEX = StringHelper::HEX_CHARACTERS;
     EncodingTable table{};
     for (int b = 0; b < 256; ++b) {
-        table[b] = allowed[b] ? EncodedByte{{static_cast<char>(b), 0, 0, 0}, 1}
-                              : EncodedByte{{'%', HEX[b >> 4], HEX[b & 0x0F], 0}, 3};
+        table.bytes[b] = allowed[b] ? EncodedByte{{static_cast<char>(b), 0, 0, 0}, 1}
+                                    : EncodedByte{{'%', HEX[b >> 4], HEX[b & 0x0F], 0}, 3};
+        if (allowed[b]) table.rows[b >> 7][b & 15] |= static_cast<std::uint8_t>(1U << ((b >> 4) & 7));
     }
     return table;
 }
 
-std::size_t encodedLength(std::string_view text, const EncodingTable& table) {
+std::size_t encodedLengthScalar(std::string_view text, const EncodingTable& table) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
-    // Four sums keep the lookups independent of each other.
-    std::size_t sums[4] = {0, 0, 0, 0};
+    const auto& entries = table.bytes;
+    // Eight bytes per load, split by shifts: a plain loop over bytes gets
+    // vectorised into emulated gathers that run at half the speed.
+    std::size_t low = 0, high = 0;
     std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        for (std::size_t k = 0; k < 4; ++k) sums[k] += table[bytes[i + k]].length;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        low += entries[word & 0xFF].length + entries[(word >> 8) & 0xFF].length +
+               entries[(word >> 16) & 0xFF].length + entries[(word >> 24) & 0xFF].length;
+        high += entries[(word >> 32) & 0xFF].length + entries[(word >> 40) & 0xFF].length +
+                entries[(word >> 48) & 0xFF].length + entries[word >> 56].length;
     }
-    for (; i < n; ++i) sums[0] += table[bytes[i]].length;
-    return sums[0] + sums[1] + sums[2] + sums[3];
+    for (; i < n; ++i) low += entries[bytes[i]].length;
+    return low + high;
 }
 
-char* encodeInto(std::string_view text, const EncodingTable& table, char* out) {
+char* encodeIntoScalar(std::string_view text, const EncodingTable& table, char* out) {
     for (const char c : text) {
-        const EncodedByte& encoded = table[static_cast<unsigned char>(c)];
+        const EncodedByte& encoded = table.bytes[static_cast<unsigned char>(c)];
         std::memcpy(out, encoded.text.data(), 4);
         out += encoded.length;
     }
     return out;
+}
+
+#ifdef TW_VECTOR_PERCENT_ENCODING
+// Sixteen bytes at a time with SSSE3 byte shuffles, where the processor
+// has them: about three times the speed of the table loop.
+
+bool hasByteShuffles() { return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt"); }
+
+// For the escape flags of four bytes: which bytes of a block laid out as
+// [4 bytes | their 4 high hex digits | 4 low hex digits | "%%%%"] make
+// up their encoded text, and how long it is.
+struct GroupShuffles {
+    std::array<std::array<std::uint8_t, 16>, 16> order{};
+    std::array<std::uint8_t, 16> length{};
+};
+
+constexpr GroupShuffles makeGroupShuffles() {
+    GroupShuffles shuffles{};
+    for (int flags = 0; flags < 16; ++flags) {
+        int k = 0;  // bytes of encoded text
+        for (int j = 0; j < 4; ++j) {
+            if ((flags >> j & 1) != 0) {
+                shuffles.order[flags][k++] = 12;
+                shuffles.order[flags][k++] = static_cast<std::uint8_t>(4 + j);
+                shuffles.order[flags][k++] = static_cast<std::uint8_t>(8 + j);
+            } else {
+                shuffles.order[flags][k++] = static_cast<std::uint8_t>(j);
+            }
+        }
+        shuffles.length[flags] = static_cast<std::uint8_t>(k);
+        for (; k < 16; ++k) shuffles.order[flags][k] = 0x80;  // a zero byte
+    }
+    return shuffles;
+}
+constexpr GroupShuffles GROUP_SHUFFLES = makeGroupShuffles();
+
+__attribute__((target("ssse3"))) __m128i load16(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
+// 0xFF in each lane whose byte is escaped. The row lookup takes the low
+// nibble; a set top bit makes the shuffle give zero, which picks the row
+// for bytes below 0x80 or from 0x80 up.
+__attribute__((target("ssse3"))) __m128i escapedLanes(__m128i bytes, const EncodingTable& table) {
+    const __m128i index = _mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0x8F)));
+    const __m128i row = _mm_or_si128(_mm_shuffle_epi8(load16(table.rows[0].data()), index),
+                                     _mm_shuffle_epi8(load16(table.rows[1].data()),
+                                                      _mm_xor_si128(index, _mm_set1_epi8(static_cast<char>(0x80)))));
+    const __m128i highNibble = _mm_and_si128(_mm_srli_epi16(bytes, 4), _mm_set1_epi8(0x0F));
+    const __m128i bit = _mm_shuffle_epi8(_mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, static_cast<char>(0x80), 1, 2, 4, 8,
+                                                       16, 32, 64, static_cast<char>(0x80)),
+                                         highNibble);
+    return _mm_cmpeq_epi8(_mm_and_si128(row, bit), _mm_setzero_si128());
+}
+
+__attribute__((target("ssse3,popcnt"))) std::size_t encodedLengthVector(std::string_view text,
+                                                                        const EncodingTable& table) {
+    const std::size_t whole = text.size() & ~std::size_t{15};
+    std::size_t escaped = 0;
+    for (std::size_t i = 0; i < whole; i += 16) {
+        escaped += static_cast<std::size_t>(
+            __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(escapedLanes(load16(text.data() + i), table)))));
+    }
+    return whole + 2 * escaped + encodedLengthScalar(text.substr(whole), table);
+}
+
+__attribute__((target("ssse3"))) char* encodeIntoVector(std::string_view text, const EncodingTable& table,
+                                                        char* out) {
+    const __m128i hexDigits = load16(StringHelper::HEX_CHARACTERS);
+    const __m128i percent = _mm_set1_epi8('%');
+    const std::size_t whole = text.size() & ~std::size_t{15};
+    for (std::size_t i = 0; i < whole; i += 16) {
+        const __m128i bytes = load16(text.data() + i);
+        const auto flags = static_cast<unsigned>(_mm_movemask_epi8(escapedLanes(bytes, table)));
+        const __m128i high = _mm_shuffle_epi8(hexDigits, _mm_and_si128(_mm_srli_epi16(bytes, 4), _mm_set1_epi8(0x0F)));
+        const __m128i low = _mm_shuffle_epi8(hexDigits, _mm_and_si128(bytes, _mm_set1_epi8(0x0F)));
+        // Transpose so that block g holds bytes 4g..4g+3, their digits and '%'.
+        const __m128i a = _mm_unpacklo_epi32(bytes, high), b = _mm_unpacklo_epi32(low, percent);
+        const __m128i c = _mm_unpackhi_epi32(bytes, high), d = _mm_unpackhi_epi32(low, percent);
+        const __m128i blocks[4] = {_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b), _mm_unpacklo_epi64(c, d),
+                                   _mm_unpackhi_epi64(c, d)};
+        for (unsigned g = 0; g < 4; ++g) {
+            const unsigned group = (flags >> (4 * g)) & 15;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                             _mm_shuffle_epi8(blocks[g], load16(GROUP_SHUFFLES.order[group].data())));
+            out += GROUP_SHUFFLES.length[group];
+        }
+    }
+    return encodeIntoScalar(text.substr(whole), table, out);
+}
+#endif
+
+std::size_t encodedLength(std::string_view text, const EncodingTable& table) {
+#ifdef TW_VECTOR_PERCENT_ENCODING
+    if (hasByteShuffles()) return encodedLengthVector(text, table);
+#endif
+    return encodedLengthScalar(text, table);
+}
+
+char* encodeInto(std::string_view text, const EncodingTable& table, char* out) {
+#ifdef TW_VECTOR_PERCENT_ENCODING
+    if (hasByteShuffles()) return encodeIntoVector(text, table, out);
+#endif
+    return encodeIntoScalar(text, table, out);
 }
 
 void appendEncoded(std::string& out, std::string_view text, const EncodingTable& table) {

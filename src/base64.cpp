@@ -6,9 +6,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr const char* base64_chars[2] = {
@@ -60,28 +57,6 @@ constexpr PairTable makePairTable(int alphabet) {
 }
 constexpr std::array<PairTable, 2> PAIRS = {makePairTable(0), makePairTable(1)};
 
-// A string of `size` bytes whose pages are already mapped. The kernel maps
-// fresh memory in one page fault at a time, and on some machines those
-// faults cost more than encoding the data; asking for all the pages of a
-// large result in one call is much cheaper. Only a hint: without it the
-// pages fault in as usual.
-std::string string_of_size(std::size_t size) {
-    std::string text;
-#ifdef MADV_POPULATE_WRITE
-    constexpr std::size_t WORTHWHILE = std::size_t{1} << 20;
-    if (size >= WORTHWHILE) {
-        text.reserve(size);
-        const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-        const auto start = reinterpret_cast<std::uintptr_t>(text.data());
-        const std::uintptr_t begin = (start + page - 1) & ~(page - 1);
-        const std::uintptr_t end = (start + size) & ~(page - 1);
-        if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
-    }
-#endif
-    text.resize(size);
-    return text;
-}
-
 unsigned int pos_of_char(unsigned char c) {
     const unsigned char value = DECODE_TABLE[c];
     if (value == NO_VALUE) throw std::runtime_error(INVALID_INPUT);
@@ -105,7 +80,7 @@ std::string insert_linebreaks(const std::string& text, unsigned int line_length)
 }
 
 std::string encode_all(const unsigned char* bytes, std::size_t length, bool url_safe) {
-    std::string encoded = string_of_size(base64_encoded_length(length));
+    std::string encoded(base64_encoded_length(length), '\0');
     base64_encode_into(bytes, length, encoded.data(), url_safe);
     return encoded;
 }
@@ -150,7 +125,7 @@ void decode_plain_groups(std::string_view in, std::size_t& i, char*& out) {
 
 std::string decode_groups(std::string_view in) {
     const std::size_t n = in.size();
-    std::string decoded = string_of_size((n + 3) / 4 * 3);  // at most three bytes per group
+    std::string decoded((n + 3) / 4 * 3, '\0');  // at most three bytes per group
     char* out = decoded.data();
     for (std::size_t i = 0; i < n; i += 4) {
         decode_plain_groups(in, i, out);
