@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
@@ -152,6 +153,22 @@ std::unique_ptr<char[]> tableHex(const std::string& body, char separator) {
     }
     *(out == text.get() ? out : out - 1) = '\0';
     return text;
+}
+
+const char* const JS_KEPT = "!'()*-.0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz~";
+
+std::string percentEncodeJS(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        if (std::strchr(JS_KEPT, c) != nullptr && c != '\0') {
+            escaped.push_back(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+            escaped += hex;
+        }
+    }
+    return escaped;
 }
 
 std::size_t curlEscapeInChunks(const std::string& text) {

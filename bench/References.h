@@ -27,6 +27,13 @@ std::unique_ptr<char[]> opensslBase64(const std::string& body);
 std::unique_ptr<char[]> tableDecimal(const std::string& body, char separator);
 std::unique_ptr<char[]> tableHex(const std::string& body, char separator);
 
+// The bytes TwUrlEncodeJS leaves as they are.
+extern const char* const JS_KEPT;
+
+// `text` with every byte outside JS_KEPT as '%' and two hex digits,
+// one byte at a time; checks the library's result.
+std::string percentEncodeJS(const std::string& text);
+
 // libcurl's escaping of `text`, 1 MiB at a time (it refuses results over
 // 8 MB); returns the number of output bytes.
 std::size_t curlEscapeInChunks(const std::string& text);
