@@ -48,10 +48,45 @@ std::string jsonValueText(const nlohmann::json& value) {
     return value.is_string() ? value.get_ref<const std::string&>() : value.dump();
 }
 
+// Length of the well-formed UTF-8 sequence that starts at text[i], or 0.
+std::size_t utf8SequenceLength(const std::string& text, std::size_t i) {
+    const auto byteAt = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byteAt(i);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;   // no overlong forms
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + length > text.size() || byteAt(i + 1) < low || byteAt(i + 1) > high) return 0;
+    for (std::size_t k = i + 2; k < i + length; ++k) {
+        if (byteAt(k) < 0x80 || byteAt(k) > 0xBF) return 0;
+    }
+    return length;
+}
+
+void appendEscapedByte(std::string& out, unsigned char byte) {
+    out += "\\u00";
+    out.push_back(StringHelper::HEX_CHARACTERS[byte >> 4]);
+    out.push_back(StringHelper::HEX_CHARACTERS[byte & 0x0F]);
+}
+
+// Servers may send any bytes in header lines. Valid UTF-8 is kept as it
+// is; any other byte from 0x80 up is written as \u00XX (its Latin-1
+// reading), so the text is always JSON that a host can parse.
 void appendJsonString(std::string& out, const std::string& text) {
-    static const char* const HEX = StringHelper::HEX_CHARACTERS;
     out.push_back('"');
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
             case '"': out += "\\\""; break;
@@ -63,11 +98,14 @@ void appendJsonString(std::string& out, const std::string& text) {
             case '\t': out += "\\t"; break;
             default:
                 if (byte < 0x20) {
-                    out += "\\u00";
-                    out.push_back(HEX[byte >> 4]);
-                    out.push_back(HEX[byte & 0x0F]);
-                } else {
+                    appendEscapedByte(out, byte);
+                } else if (byte < 0x80) {
                     out.push_back(c);
+                } else if (const std::size_t length = utf8SequenceLength(text, i); length > 0) {
+                    out.append(text, i, length);
+                    i += length - 1;
+                } else {
+                    appendEscapedByte(out, byte);
                 }
         }
     }

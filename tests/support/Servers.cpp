@@ -310,6 +310,9 @@ std::unique_ptr<httplib::Server> newServer(Tls tls) {
 HttpServer::HttpServer(Tls tls, const Routes& extraRoutes) : server_(newServer(tls)), tls_(tls != Tls::Off) {
     if (!server_->is_valid()) throw std::runtime_error("cannot set up the test server");
     server_->new_task_queue = [] { return new httplib::ThreadPool(4); };
+    // Headers and body go out in separate writes; without this, Nagle holds
+    // the body back until the client's delayed ACK, some 40 ms a request.
+    server_->set_tcp_nodelay(true);
     // Runs after the handler, when the whole body has been read, and before
     // the response goes out: a client that has its answer finds it logged.
     server_->set_post_routing_handler([this](const Request& request, Response&) { log_.add(received(request)); });
