@@ -5,9 +5,10 @@
 
 #include <nlohmann/json.hpp>
 
+// SSE2 is part of every x86-64 processor; the SSSE3 paths check for it.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
-#define TW_VECTOR_PERCENT_ENCODING 1
+#define TW_X86_VECTORS 1
 #endif
 
 #include <algorithm>
@@ -119,7 +120,7 @@ void appendJsonString(std::string& out, const std::string& text) {
 // then copied while it is still in the cache, so a large body is read
 // from memory once.
 std::unique_ptr<char[]> copyForHost(const std::string& text) {
-    constexpr std::size_t BLOCK = 16 * 1024;
+    constexpr std::size_t BLOCK = std::size_t{1} << 20;
     auto copy = std::unique_ptr<char[]>(new char[text.size() + 1]);
     std::size_t length = 0;
     while (length < text.size()) {
@@ -153,23 +154,27 @@ char* newHostStringOrNull(const char* text) noexcept {
 
 // ---------------------------------------------------- body encodings
 
-// Every byte value as a separator followed by its digits. Writers copy
-// all four bytes of an entry and move on by its length (a fixed-size copy
-// is much faster than a variable one); the slack of the host string keeps
-// the last copy inside the array.
-struct ByteTexts {
-    std::array<std::array<char, 4>, 256> text{};
-    std::array<unsigned char, 256> length{};
+// What one byte becomes in an encoded text. Writers copy all four bytes
+// of an entry and move on by its length (a fixed-size copy is much faster
+// than a variable one), so they need a few writable bytes of slack after
+// the end of the text. They copy the entry into a local first: the
+// compiler cannot tell that the store does not change the table, and
+// would read the length again after it.
+struct EncodedByte {
+    std::array<char, 4> text;
+    std::uint32_t length;
 };
+using ByteTexts = std::array<EncodedByte, 256>;
 
+// Every byte value as a separator followed by its digits.
 constexpr ByteTexts makeDecimalTexts(char separator) {
     ByteTexts table{};
     for (int b = 0; b < 256; ++b) {
         const int digits = b >= 100 ? 3 : b >= 10 ? 2 : 1;
-        table.text[b][0] = separator;
+        table[b].text[0] = separator;
         int v = b;
-        for (int i = digits; i >= 1; --i, v /= 10) table.text[b][i] = static_cast<char>('0' + v % 10);
-        table.length[b] = static_cast<unsigned char>(1 + digits);
+        for (int i = digits; i >= 1; --i, v /= 10) table[b].text[i] = static_cast<char>('0' + v % 10);
+        table[b].length = static_cast<std::uint32_t>(1 + digits);
     }
     return table;
 }
@@ -177,8 +182,7 @@ constexpr ByteTexts makeDecimalTexts(char separator) {
 constexpr ByteTexts makeHexTexts(char separator) {
     ByteTexts table{};
     for (int b = 0; b < 256; ++b) {
-        table.text[b] = {separator, "0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 0x0F], 0};
-        table.length[b] = 3;
+        table[b] = {{separator, "0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 0x0F], 0}, 3};
     }
     return table;
 }
@@ -188,18 +192,39 @@ constexpr ByteTexts DECIMAL_COMMAS = makeDecimalTexts(',');
 constexpr ByteTexts HEX_SPACES = makeHexTexts(' ');
 constexpr ByteTexts HEX_COMMAS = makeHexTexts(',');
 
-// One digit and one separator per byte, no separator after the last, plus
-// the second and third digits. Counted in blocks with a 32-bit sum so that
-// the compiler can vectorise the loop.
-std::size_t decimalLength(const unsigned char* bytes, std::size_t n) {
-    constexpr std::size_t BLOCK = std::size_t{1} << 20;
-    std::size_t length = 2 * n - 1;
-    for (std::size_t i = 0; i < n;) {
-        const std::size_t end = std::min(n, i + BLOCK);
-        std::uint32_t extraDigits = 0;
-        for (; i < end; ++i) extraDigits += (bytes[i] >= 10 ? 1U : 0U) + (bytes[i] >= 100 ? 1U : 0U);
-        length += extraDigits;
+#ifdef TW_X86_VECTORS
+// How many of the first `whole` bytes (a multiple of 16) are at least 10,
+// plus how many are at least 100. Lane counters take up to 127 steps of
+// at most 2 before they are summed.
+std::size_t countLongDecimals(const unsigned char* bytes, std::size_t whole) {
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < whole;) {
+        __m128i counts = _mm_setzero_si128();
+        const std::size_t end = std::min(whole, i + 127 * 16);
+        for (; i < end; i += 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+            // All ones where max(x, k) == x, that is x >= k; subtracting adds one.
+            counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(10)), x));
+            counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(_mm_max_epu8(x, _mm_set1_epi8(100)), x));
+        }
+        const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+        total += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
+                 static_cast<std::size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
     }
+    return total;
+}
+#endif
+
+// One digit and one separator per byte, no separator after the last, plus
+// the second and third digits.
+std::size_t decimalLength(const unsigned char* bytes, std::size_t n) {
+    std::size_t length = 2 * n - 1;
+    std::size_t i = 0;
+#ifdef TW_X86_VECTORS
+    i = n & ~std::size_t{15};
+    length += countLongDecimals(bytes, i);
+#endif
+    for (; i < n; ++i) length += (bytes[i] >= 10 ? 1U : 0U) + (bytes[i] >= 100 ? 1U : 0U);
     return length;
 }
 
@@ -208,11 +233,13 @@ std::unique_ptr<char[]> encodeByteList(const unsigned char* bytes, std::size_t n
                                        const ByteTexts& table) {
     auto text = newHostString(length, 3);
     char* out = text.get();
-    std::memcpy(out, table.text[bytes[0]].data() + 1, 3);
-    out += table.length[bytes[0]] - 1;
+    const EncodedByte first = table[bytes[0]];
+    std::memcpy(out, first.text.data() + 1, 3);
+    out += first.length - 1;
     for (std::size_t i = 1; i < n; ++i) {
-        std::memcpy(out, table.text[bytes[i]].data(), 4);
-        out += table.length[bytes[i]];
+        const EncodedByte entry = table[bytes[i]];
+        std::memcpy(out, entry.text.data(), 4);
+        out += entry.length;
     }
     text[length] = '\0';
     return text;
@@ -323,21 +350,15 @@ int runRequest(const RequestArgs& args, char** responseHeaders, char** responseB
 // ------------------------------------------------- percent-encoding
 
 // What each byte becomes: itself, or '%' and two hex digits.
-struct EncodedByte {
-    std::array<char, 4> text;
-    std::uint32_t length;
-};
-
 struct EncodingTable {
-    std::array<EncodedByte, 256> bytes;
+    ByteTexts bytes;
     // The allowed set as a bitmap for the vector path: bit (b >> 4) & 7 of
     // rows[b >> 7][b & 15] is set when byte b stays.
     std::array<std::array<std::uint8_t, 16>, 2> rows;
 };
 
-// Writers store a fixed-size block per byte (or per four bytes) and move
-// on by the real length, which avoids a branch per byte; they need this
-// many writable bytes after the end of the text.
+// Writable bytes needed after the end of the text: the vector path stores
+// sixteen bytes for a group of four that may need only four.
 constexpr std::size_t ENCODE_SLACK = 16;
 
 EncodingTable makeEncodingTable(const char* allowedCharacters, int allowedCount) {
@@ -377,14 +398,14 @@ std::size_t encodedLengthScalar(std::string_view text, const EncodingTable& tabl
 
 char* encodeIntoScalar(std::string_view text, const EncodingTable& table, char* out) {
     for (const char c : text) {
-        const EncodedByte& encoded = table.bytes[static_cast<unsigned char>(c)];
+        const EncodedByte encoded = table.bytes[static_cast<unsigned char>(c)];
         std::memcpy(out, encoded.text.data(), 4);
         out += encoded.length;
     }
     return out;
 }
 
-#ifdef TW_VECTOR_PERCENT_ENCODING
+#ifdef TW_X86_VECTORS
 // Sixteen bytes at a time with SSSE3 byte shuffles, where the processor
 // has them: about three times the speed of the table loop.
 
@@ -475,14 +496,14 @@ __attribute__((target("ssse3"))) char* encodeIntoVector(std::string_view text, c
 #endif
 
 std::size_t encodedLength(std::string_view text, const EncodingTable& table) {
-#ifdef TW_VECTOR_PERCENT_ENCODING
+#ifdef TW_X86_VECTORS
     if (hasByteShuffles()) return encodedLengthVector(text, table);
 #endif
     return encodedLengthScalar(text, table);
 }
 
 char* encodeInto(std::string_view text, const EncodingTable& table, char* out) {
-#ifdef TW_VECTOR_PERCENT_ENCODING
+#ifdef TW_X86_VECTORS
     if (hasByteShuffles()) return encodeIntoVector(text, table, out);
 #endif
     return encodeIntoScalar(text, table, out);

@@ -158,10 +158,14 @@ void base64_encode_into(const unsigned char* bytes, std::size_t length, char* ou
         const std::uint64_t bits = (std::uint64_t{bytes[i]} << 40) | (std::uint64_t{bytes[i + 1]} << 32) |
                                    (std::uint64_t{bytes[i + 2]} << 24) | (std::uint64_t{bytes[i + 3]} << 16) |
                                    (std::uint64_t{bytes[i + 4]} << 8) | std::uint64_t{bytes[i + 5]};
-        std::memcpy(out, pairs[bits >> 36].data(), 2);
-        std::memcpy(out + 2, pairs[(bits >> 24) & 0xFFF].data(), 2);
-        std::memcpy(out + 4, pairs[(bits >> 12) & 0xFFF].data(), 2);
-        std::memcpy(out + 6, pairs[bits & 0xFFF].data(), 2);
+        // All four looked up before the first store, which as far as the
+        // compiler knows might change the table.
+        const std::array<char, 2> first = pairs[bits >> 36], second = pairs[(bits >> 24) & 0xFFF],
+                                  third = pairs[(bits >> 12) & 0xFFF], fourth = pairs[bits & 0xFFF];
+        std::memcpy(out, first.data(), 2);
+        std::memcpy(out + 2, second.data(), 2);
+        std::memcpy(out + 4, third.data(), 2);
+        std::memcpy(out + 6, fourth.data(), 2);
     }
     if (i + 3 <= length) {
         const std::uint32_t bits = (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
