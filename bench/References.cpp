@@ -73,6 +73,7 @@ void setLibraryOptions(CURL* curl, const std::string& url) {
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
     curl_easy_setopt(curl, CURLOPT_USERNAME, nullptr);
     curl_easy_setopt(curl, CURLOPT_PASSWORD, nullptr);

@@ -1,7 +1,8 @@
 // Measures the library side by side with its yardsticks in one run and
 // prints one table. Every figure is paired with a reference measured in the
-// same run, in alternating rounds (A B, B A, ...), and the medians are
-// compared, because the machines this runs on are shared and noisy.
+// same run, in alternating rounds (A B, B A, ...); the table shows the
+// median of each and the median of the per-round ratios, because the
+// machines this runs on are shared and noisy.
 //
 // Usage: tw_bench [--quick] [--only GROUP] [--library PATH] [--peak-helper PATH]
 //   --quick   small sizes and few rounds: checks that everything works,
@@ -136,7 +137,7 @@ struct Paired {
 };
 
 Paired interleaved(int rounds, const std::function<void()>& a, const std::function<void()>& b) {
-    a();  // warm-up: first-touch costs, connection caches, lazy binding
+    a();  // warm-up: first-touch costs, lazy binding
     b();
     std::vector<double> timesA, timesB, ratios;
     for (int round = 0; round < rounds; ++round) {
