@@ -19,11 +19,10 @@ LoopbackServer::LoopbackServer(const std::map<std::string, const std::string*>& 
     server_->set_tcp_nodelay(true);
     for (const auto& [path, body] : bodies) {
         server_->Get(path, [body](const httplib::Request&, httplib::Response& response) {
-            response.set_content_provider(
-                body->size(), "application/octet-stream",
-                [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                    return sink.write(body->data() + offset, std::min(length, SLICE));
-                });
+            response.set_content_provider(body->size(), "application/octet-stream",
+                                          [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                              return sink.write(body->data() + offset, std::min(length, SLICE));
+                                          });
         });
     }
     port_ = server_->bind_to_any_port("127.0.0.1");

@@ -56,8 +56,12 @@ std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* us
     return size * count;
 }
 
-std::size_t readNothing(char*, std::size_t, std::size_t, void*) { return 0; }
-int seekNowhere(void*, curl_off_t, int) { return CURL_SEEKFUNC_CANTSEEK; }
+std::size_t readNothing(char*, std::size_t, std::size_t, void*) {
+    return 0;
+}
+int seekNowhere(void*, curl_off_t, int) {
+    return CURL_SEEKFUNC_CANTSEEK;
+}
 
 void setLibraryOptions(CURL* curl, const std::string& url) {
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, readNothing);
@@ -95,7 +99,9 @@ struct DecimalDigits {
     }
 };
 
-std::unique_ptr<char[]> fresh(std::size_t length) { return std::unique_ptr<char[]>(new char[length + 1]); }
+std::unique_ptr<char[]> fresh(std::size_t length) {
+    return std::unique_ptr<char[]>(new char[length + 1]);
+}
 
 const unsigned char* bytesOf(const std::string& text) {
     return reinterpret_cast<const unsigned char*>(text.data());

@@ -178,13 +178,11 @@ std::string format(const char* pattern, double value) {
 }
 
 Row atMost(std::string name, std::string library, std::string reference, double ratio, double limit) {
-    return {std::move(name), std::move(library), std::move(reference), ratio, format("<= %.2f", limit),
-            ratio <= limit};
+    return {std::move(name), std::move(library), std::move(reference), ratio, format("<= %.2f", limit), ratio <= limit};
 }
 
 Row atLeast(std::string name, std::string library, std::string reference, double ratio, double limit) {
-    return {std::move(name), std::move(library), std::move(reference), ratio, format(">= %.2f", limit),
-            ratio >= limit};
+    return {std::move(name), std::move(library), std::move(reference), ratio, format(">= %.2f", limit), ratio >= limit};
 }
 
 std::string megabytesPerSecond(std::size_t bytes, double seconds) {
@@ -217,7 +215,8 @@ void printTable(const std::vector<Row>& rows, const Settings& settings) {
         for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], line[i].size());
     }
     const auto printLine = [&](const std::vector<std::string>& line) {
-        for (std::size_t i = 0; i < line.size(); ++i) std::printf("| %-*s ", static_cast<int>(widths[i]), line[i].c_str());
+        for (std::size_t i = 0; i < line.size(); ++i)
+            std::printf("| %-*s ", static_cast<int>(widths[i]), line[i].c_str());
         std::printf("|\n");
     };
 
@@ -225,7 +224,8 @@ void printTable(const std::vector<Row>& rows, const Settings& settings) {
     const std::time_t now = std::time(nullptr);
     std::strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", std::gmtime(&now));
     std::printf("\n%s on %s\n", date, machineDescription().c_str());
-    if (settings.quick) std::printf("(quick run: reduced sizes and rounds; the figures mean nothing, targets not judged)\n");
+    if (settings.quick)
+        std::printf("(quick run: reduced sizes and rounds; the figures mean nothing, targets not judged)\n");
     std::printf("\n");
     printLine(cells[0]);
     for (const std::size_t width : widths) std::printf("|%s", std::string(width + 2, '-').c_str());
@@ -284,7 +284,9 @@ const std::vector<LargeCase>& largeCases() {
     return cases;
 }
 
-std::string largePath(const LargeCase& c) { return c.encoding == 0 ? "/large-nonzero" : "/large"; }
+std::string largePath(const LargeCase& c) {
+    return c.encoding == 0 ? "/large-nonzero" : "/large";
+}
 
 std::string sizeName(std::size_t bytes) {
     return bytes >= (std::size_t{1} << 20) ? format("%.0f MiB", static_cast<double>(bytes) / MIB)
@@ -309,8 +311,8 @@ Row largeTransferCase(const Fixture& f, const LargeCase& c) {
         f.settings.largeRounds,
         [&] {
             HostStrings result(f.library);
-            f.library.sendEncodedRequestEncodeResponse(url.c_str(), "GET", "", "", 0, c.encoding, 0,
-                                                       &result.headers, &result.body);
+            f.library.sendEncodedRequestEncodeResponse(url.c_str(), "GET", "", "", 0, c.encoding, 0, &result.headers,
+                                                       &result.body);
         },
         [&] { c.floor(bench::bareGet(url).body); });
     return atMost(sizeName(f.settings.largeBody) + " GET " + c.name + " / floor", format("%.1f ms", paired.a * 1e3),
@@ -323,8 +325,11 @@ long peakKibOfOneRequest(const Fixture& f, const LargeCase& c, const std::string
     const std::string encoding = std::to_string(c.encoding);
     const std::string length = std::to_string(expected);
     std::vector<char*> argv = {const_cast<char*>(f.settings.peakHelper.c_str()),
-                               const_cast<char*>(f.settings.library.c_str()), const_cast<char*>(url.c_str()),
-                               const_cast<char*>(encoding.c_str()), const_cast<char*>(length.c_str()), nullptr};
+                               const_cast<char*>(f.settings.library.c_str()),
+                               const_cast<char*>(url.c_str()),
+                               const_cast<char*>(encoding.c_str()),
+                               const_cast<char*>(length.c_str()),
+                               nullptr};
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
@@ -422,9 +427,9 @@ std::vector<Row> percentEncodingCases(const Fixture& f, std::vector<std::string>
     }
     std::vector<double> fresh;
     for (int round = 0; round < f.settings.encoderRounds; ++round) fresh.push_back(secondsOf([&] { escape(large); }));
-    notes.push_back("TwUrlEncodeJS " + sizeName(large.size()) + " with a fresh result (~" +
-                    sizeName(2 * large.size()) + " of new pages each call): " + format("%.2f ms", median(fresh) * 1e3) +
-                    ", " + megabytesPerSecond(large.size(), median(fresh)) + ".");
+    notes.push_back("TwUrlEncodeJS " + sizeName(large.size()) + " with a fresh result (~" + sizeName(2 * large.size()) +
+                    " of new pages each call): " + format("%.2f ms", median(fresh) * 1e3) + ", " +
+                    megabytesPerSecond(large.size(), median(fresh)) + ".");
 
     const RecycledMemory recycled;
     const Paired speed = interleaved(
@@ -472,8 +477,7 @@ int run(const Settings& settings) {
     const std::string small = randomBytes(1024, false);
     const std::string largeRandom = randomBytes(settings.largeBody, true);
     const std::string largeNonZero = randomBytes(settings.largeBody, false);
-    const bench::LoopbackServer server(
-        {{"/1k", &small}, {"/large", &largeRandom}, {"/large-nonzero", &largeNonZero}});
+    const bench::LoopbackServer server({{"/1k", &small}, {"/large", &largeRandom}, {"/large-nonzero", &largeNonZero}});
     const Fixture fixture{settings, library, server, small, largeRandom, largeNonZero};
 
     std::vector<Row> rows;

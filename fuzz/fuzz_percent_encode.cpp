@@ -15,7 +15,7 @@ namespace {
 struct Case {
     bool builtIn = true;  // encode through the style selector
     int style = 0;
-    std::string set;      // the allowed bytes, zero bytes included
+    std::string set;  // the allowed bytes, zero bytes included
     std::string text;
 };
 
@@ -67,9 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The export reads a zero-terminated text; the internal encoder takes
     // every byte, zero bytes included.
     const std::string hostText = c.text.substr(0, c.text.find('\0'));
-    char* encoded = c.builtIn ? escapeUrlStyle(hostText.c_str(), c.style)
-                              : escapeUrlStyleAllowedCharacters(hostText.c_str(), c.set.data(),
-                                                                static_cast<int>(c.set.size()));
+    char* encoded =
+        c.builtIn ? escapeUrlStyle(hostText.c_str(), c.style)
+                  : escapeUrlStyleAllowedCharacters(hostText.c_str(), c.set.data(), static_cast<int>(c.set.size()));
     fuzz::check(encoded != nullptr, "a result is always returned");
     checkEncoding(hostText, encoded, c.set);
     freemem(encoded);

@@ -38,10 +38,9 @@ extern "C" {
 
 /* The core: every other request function forwards to it. */
 TW_API int sendAuthEncodedRequestEncodeResponse(const char* url, const char* username, const char* password,
-                                                const char* method, const char* headersJson,
-                                                const char* requestBody, int bodyIsBase64, int responseEncoding,
-                                                int skipCertificateVerification, char** responseHeaders,
-                                                char** responseBody);
+                                                const char* method, const char* headersJson, const char* requestBody,
+                                                int bodyIsBase64, int responseEncoding, int skipCertificateVerification,
+                                                char** responseHeaders, char** responseBody);
 
 TW_API int sendEncodedRequestEncodeResponse(const char* url, const char* method, const char* headersJson,
                                             const char* requestBody, int bodyIsBase64, int responseEncoding,
@@ -56,12 +55,12 @@ TW_API int sendRequest(const char* url, const char* method, const char* headersJ
 /* The Tw family takes the method first and always verifies certificates.
  * Base64: response as base64. Bytes: response as comma-separated decimal
  * byte values. In64: the request body is base64 and is decoded first. */
-#define TW_HTTP_CALL_PARAMS                                                                              \
-    const char *method, const char *url, const char *headersJson, const char *requestBody, \
-        char **responseHeaders, char **responseBody
-#define TW_AUTH_HTTP_CALL_PARAMS                                                                      \
-    const char *method, const char *url, const char *username, const char *password,                  \
-        const char *headersJson, const char *requestBody, char **responseHeaders, char **responseBody
+#define TW_HTTP_CALL_PARAMS                                                                                        \
+    const char *method, const char *url, const char *headersJson, const char *requestBody, char **responseHeaders, \
+        char **responseBody
+#define TW_AUTH_HTTP_CALL_PARAMS                                                                              \
+    const char *method, const char *url, const char *username, const char *password, const char *headersJson, \
+        const char *requestBody, char **responseHeaders, char **responseBody
 
 TW_API int TwHttpCall(TW_HTTP_CALL_PARAMS);
 TW_API int TwHttpCallBase64(TW_HTTP_CALL_PARAMS);

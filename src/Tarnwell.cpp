@@ -100,7 +100,9 @@ std::string headerLine(const Header& header) {
     return header.name + ": " + header.value;
 }
 
-LibcurlWrapper::LibcurlWrapper() { initialize(); }
+LibcurlWrapper::LibcurlWrapper() {
+    initialize();
+}
 
 LibcurlWrapper::~LibcurlWrapper() {
     curl_easy_cleanup(curlHandle);

@@ -387,8 +387,8 @@ std::size_t encodedLengthScalar(std::string_view text, const EncodingTable& tabl
     for (; i + 8 <= n; i += 8) {
         std::uint64_t word;
         std::memcpy(&word, bytes + i, 8);
-        low += entries[word & 0xFF].length + entries[(word >> 8) & 0xFF].length +
-               entries[(word >> 16) & 0xFF].length + entries[(word >> 24) & 0xFF].length;
+        low += entries[word & 0xFF].length + entries[(word >> 8) & 0xFF].length + entries[(word >> 16) & 0xFF].length +
+               entries[(word >> 24) & 0xFF].length;
         high += entries[(word >> 32) & 0xFF].length + entries[(word >> 40) & 0xFF].length +
                 entries[(word >> 48) & 0xFF].length + entries[word >> 56].length;
     }
@@ -409,7 +409,9 @@ char* encodeIntoScalar(std::string_view text, const EncodingTable& table, char* 
 // Sixteen bytes at a time with SSSE3 byte shuffles, where the processor
 // has them: about three times the speed of the table loop.
 
-bool hasByteShuffles() { return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt"); }
+bool hasByteShuffles() {
+    return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
+}
 
 // For the escape flags of four bytes: which bytes of a block laid out as
 // [4 bytes | their 4 high hex digits | 4 low hex digits | "%%%%"] make
@@ -448,13 +450,13 @@ __attribute__((target("ssse3"))) __m128i load16(const void* p) {
 // for bytes below 0x80 or from 0x80 up.
 __attribute__((target("ssse3"))) __m128i escapedLanes(__m128i bytes, const EncodingTable& table) {
     const __m128i index = _mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0x8F)));
-    const __m128i row = _mm_or_si128(_mm_shuffle_epi8(load16(table.rows[0].data()), index),
-                                     _mm_shuffle_epi8(load16(table.rows[1].data()),
-                                                      _mm_xor_si128(index, _mm_set1_epi8(static_cast<char>(0x80)))));
+    const __m128i row = _mm_or_si128(
+        _mm_shuffle_epi8(load16(table.rows[0].data()), index),
+        _mm_shuffle_epi8(load16(table.rows[1].data()), _mm_xor_si128(index, _mm_set1_epi8(static_cast<char>(0x80)))));
     const __m128i highNibble = _mm_and_si128(_mm_srli_epi16(bytes, 4), _mm_set1_epi8(0x0F));
-    const __m128i bit = _mm_shuffle_epi8(_mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, static_cast<char>(0x80), 1, 2, 4, 8,
-                                                       16, 32, 64, static_cast<char>(0x80)),
-                                         highNibble);
+    const __m128i bit = _mm_shuffle_epi8(
+        _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, static_cast<char>(0x80), 1, 2, 4, 8, 16, 32, 64, static_cast<char>(0x80)),
+        highNibble);
     return _mm_cmpeq_epi8(_mm_and_si128(row, bit), _mm_setzero_si128());
 }
 
@@ -469,8 +471,7 @@ __attribute__((target("ssse3,popcnt"))) std::size_t encodedLengthVector(std::str
     return whole + 2 * escaped + encodedLengthScalar(text.substr(whole), table);
 }
 
-__attribute__((target("ssse3"))) char* encodeIntoVector(std::string_view text, const EncodingTable& table,
-                                                        char* out) {
+__attribute__((target("ssse3"))) char* encodeIntoVector(std::string_view text, const EncodingTable& table, char* out) {
     const __m128i hexDigits = load16(StringHelper::HEX_CHARACTERS);
     const __m128i percent = _mm_set1_epi8('%');
     const std::size_t whole = text.size() & ~std::size_t{15};
@@ -526,8 +527,7 @@ BuiltInSet builtInSet(int style) {
     switch (static_cast<UrlStyle>(style)) {
         case UrlStyle::JS: return {StringHelper::ALLOWED_CHARACTERS_JS, StringHelper::ALLOWED_COUNT_JS};
         case UrlStyle::Lax: return {StringHelper::ALLOWED_CHARACTERS_LAX, StringHelper::ALLOWED_COUNT_LAX};
-        case UrlStyle::VeryLax:
-            return {StringHelper::ALLOWED_CHARACTERS_VERYLAX, StringHelper::ALLOWED_COUNT_VERYLAX};
+        case UrlStyle::VeryLax: return {StringHelper::ALLOWED_CHARACTERS_VERYLAX, StringHelper::ALLOWED_COUNT_VERYLAX};
         default: return {StringHelper::ALLOWED_CHARACTERS_INTER, StringHelper::ALLOWED_COUNT_INTER};
     }
 }
@@ -609,13 +609,12 @@ std::string percentEncode(std::string_view text, const char* allowedCharacters, 
 extern "C" {
 
 TW_API int sendAuthEncodedRequestEncodeResponse(const char* url, const char* username, const char* password,
-                                                const char* method, const char* headersJson,
-                                                const char* requestBody, int bodyIsBase64, int responseEncoding,
-                                                int skipCertificateVerification, char** responseHeaders,
-                                                char** responseBody) {
-    const RequestArgs args{url,         username,     password,         method,
-                           headersJson, requestBody, bodyIsBase64, responseEncoding,
-                           skipCertificateVerification};
+                                                const char* method, const char* headersJson, const char* requestBody,
+                                                int bodyIsBase64, int responseEncoding, int skipCertificateVerification,
+                                                char** responseHeaders, char** responseBody) {
+    const RequestArgs args{url,          username,         password,
+                           method,       headersJson,      requestBody,
+                           bodyIsBase64, responseEncoding, skipCertificateVerification};
     return runRequest(args, responseHeaders, responseBody);
 }
 
@@ -642,18 +641,17 @@ TW_API int sendRequest(const char* url, const char* method, const char* headersJ
 }
 
 // The Tw family: method first, certificates always verified.
-#define TW_DEFINE_HTTP_CALL(NAME, IN64, ENCODING)                                                              \
-    TW_API int NAME(const char* method, const char* url, const char* headersJson, const char* requestBody,     \
-                    char** responseHeaders, char** responseBody) {                                             \
-        return sendAuthEncodedRequestEncodeResponse(url, "", "", method, headersJson, requestBody, IN64,       \
-                                                    ENCODING, 0, responseHeaders, responseBody);               \
+#define TW_DEFINE_HTTP_CALL(NAME, IN64, ENCODING)                                                                     \
+    TW_API int NAME(const char* method, const char* url, const char* headersJson, const char* requestBody,            \
+                    char** responseHeaders, char** responseBody) {                                                    \
+        return sendAuthEncodedRequestEncodeResponse(url, "", "", method, headersJson, requestBody, IN64, ENCODING, 0, \
+                                                    responseHeaders, responseBody);                                   \
     }
-#define TW_DEFINE_AUTH_HTTP_CALL(NAME, IN64, ENCODING)                                                         \
-    TW_API int NAME(const char* method, const char* url, const char* username, const char* password,           \
-                    const char* headersJson, const char* requestBody, char** responseHeaders,                  \
-                    char** responseBody) {                                                                     \
-        return sendAuthEncodedRequestEncodeResponse(url, username, password, method, headersJson, requestBody, \
-                                                    IN64, ENCODING, 0, responseHeaders, responseBody);         \
+#define TW_DEFINE_AUTH_HTTP_CALL(NAME, IN64, ENCODING)                                                               \
+    TW_API int NAME(const char* method, const char* url, const char* username, const char* password,                 \
+                    const char* headersJson, const char* requestBody, char** responseHeaders, char** responseBody) { \
+        return sendAuthEncodedRequestEncodeResponse(url, username, password, method, headersJson, requestBody, IN64, \
+                                                    ENCODING, 0, responseHeaders, responseBody);                     \
     }
 
 TW_DEFINE_HTTP_CALL(TwHttpCall, 0, 0)
@@ -669,7 +667,9 @@ TW_DEFINE_AUTH_HTTP_CALL(TwAuthHttpCallIn64, 1, 0)
 TW_DEFINE_AUTH_HTTP_CALL(TwAuthHttpCallBase64In64, 1, 1)
 TW_DEFINE_AUTH_HTTP_CALL(TwAuthHttpCallBytesIn64, 1, 3)
 
-TW_API void freemem(void* p) { delete[] static_cast<char*>(p); }
+TW_API void freemem(void* p) {
+    delete[] static_cast<char*>(p);
+}
 
 TW_API char* escapeUrlStyleAllowedCharacters(const char* text, const char* allowedCharacters, int allowedCount) {
     const std::string_view input = text != nullptr ? std::string_view(text) : std::string_view();
@@ -688,9 +688,15 @@ TW_API char* escapeUrlStyle(const char* text, int style) {
     return escapeUrlStyleAllowedCharacters(text, set.characters, set.count);
 }
 
-TW_API char* TwUrlEncodeJS(const char* text) { return escapeUrlStyle(text, static_cast<int>(UrlStyle::JS)); }
-TW_API char* TwUrlEncodeInter(const char* text) { return escapeUrlStyle(text, static_cast<int>(UrlStyle::Inter)); }
-TW_API char* TwUrlEncodeLax(const char* text) { return escapeUrlStyle(text, static_cast<int>(UrlStyle::Lax)); }
+TW_API char* TwUrlEncodeJS(const char* text) {
+    return escapeUrlStyle(text, static_cast<int>(UrlStyle::JS));
+}
+TW_API char* TwUrlEncodeInter(const char* text) {
+    return escapeUrlStyle(text, static_cast<int>(UrlStyle::Inter));
+}
+TW_API char* TwUrlEncodeLax(const char* text) {
+    return escapeUrlStyle(text, static_cast<int>(UrlStyle::Lax));
+}
 TW_API char* TwUrlEncodeVeryLax(const char* text) {
     return escapeUrlStyle(text, static_cast<int>(UrlStyle::VeryLax));
 }

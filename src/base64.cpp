@@ -63,7 +63,9 @@ unsigned int pos_of_char(unsigned char c) {
     return value;
 }
 
-bool is_pad(char c) { return c == '=' || c == '.'; }
+bool is_pad(char c) {
+    return c == '=' || c == '.';
+}
 
 // Builds the broken text in one pass: copying line by line is linear,
 // inserting line feeds into the middle of the same string is not.
@@ -114,8 +116,8 @@ void decode_plain_groups(std::string_view in, std::size_t& i, char*& out) {
     const auto* text = reinterpret_cast<const unsigned char*>(in.data());
     const std::size_t end = in.size() & ~std::size_t{3};
     for (; i < end; i += 4, out += 3) {
-        const std::uint32_t bits = SHIFTED[0][text[i]] | SHIFTED[1][text[i + 1]] | SHIFTED[2][text[i + 2]] |
-                                   SHIFTED[3][text[i + 3]];
+        const std::uint32_t bits =
+            SHIFTED[0][text[i]] | SHIFTED[1][text[i + 1]] | SHIFTED[2][text[i + 2]] | SHIFTED[3][text[i + 3]];
         if ((bits & BAD) != 0) return;
         out[0] = static_cast<char>(bits >> 16);
         out[1] = static_cast<char>(bits >> 8);

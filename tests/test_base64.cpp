@@ -111,7 +111,7 @@ TEST(Base64Encode, PemAndMimeBreakLinesWithoutTrailingLineFeed) {
         std::size_t lineLength;
         std::size_t outputLength;
     };
-    const std::vector<Case> cases = {{0, 64, 0},  {48, 64, 64}, {49, 64, 69},  {96, 64, 129},
+    const std::vector<Case> cases = {{0, 64, 0},    {48, 64, 64}, {49, 64, 69}, {96, 64, 129},
                                      {97, 64, 134}, {57, 76, 76}, {58, 76, 81}, {114, 76, 153}};
     std::mt19937 random(7);
     for (const auto& c : cases) {
@@ -160,10 +160,24 @@ TEST(Base64Decode, LenientVectors) {
 }
 
 TEST(Base64Decode, RejectsPaddingInFrontLeftoverCharactersAndForeignBytes) {
-    const std::vector<std::string> invalid = {
-        "Q",         "QUJDQ",     "QUJD=",        "QUJD==",      "=QQQ",     "Q=QQ",
-        ".QQQ",      "Q.QQ",      "QUI!",         " QQ==",       "Q Q=",     "QQ\t=",
-        "QUJD\r",    "QUJD\r\nQUJD", std::string("QU\0D", 4), "QU\x80" "D", "QUJD\xFF"};
+    const std::vector<std::string> invalid = {"Q",
+                                              "QUJDQ",
+                                              "QUJD=",
+                                              "QUJD==",
+                                              "=QQQ",
+                                              "Q=QQ",
+                                              ".QQQ",
+                                              "Q.QQ",
+                                              "QUI!",
+                                              " QQ==",
+                                              "Q Q=",
+                                              "QQ\t=",
+                                              "QUJD\r",
+                                              "QUJD\r\nQUJD",
+                                              std::string("QU\0D", 4),
+                                              "QU\x80"
+                                              "D",
+                                              "QUJD\xFF"};
     for (const auto& encoded : invalid) {
         SCOPED_TRACE(testing::PrintToString(encoded));
         for (const bool strip : {false, true}) {

@@ -91,8 +91,7 @@ private:
                            encoded(tag_, encoding));
                 break;
             case 1:  // base64 request body, Tw family
-                expectEcho(callTw("TwHttpCallBase64In64", method, servers_.http.url("/echo"), "",
-                                  base64Encode(tag_)),
+                expectEcho(callTw("TwHttpCallBase64In64", method, servers_.http.url("/echo"), "", base64Encode(tag_)),
                            method, base64Encode(tag_));
                 break;
             case 2:
@@ -107,14 +106,9 @@ private:
                 expectEcho(callCore(servers_.http.url("/basic"), BASIC_USER, BASIC_PASSWORD, method, "", tag_, 0, 0, 0),
                            method, tag_);
                 break;
-            case 5:
-                failures(method);
-                break;
-            case 6:
-                encoders();
-                break;
-            default:
-                queries();
+            case 5: failures(method); break;
+            case 6: encoders(); break;
+            default: queries();
         }
     }
 
@@ -150,9 +144,8 @@ private:
         const Host& host = Host::instance();
         const std::string js = host.take(host.fn<char*(const char*)>("TwUrlEncodeJS")(tag_.c_str()));
         check(js == escapedTag("%20", true), "TwUrlEncodeJS", js);
-        const std::string own =
-            host.take(host.fn<char*(const char*, const char*, int)>("escapeUrlStyleAllowedCharacters")(
-                tag_.c_str(), " ", 1));
+        const std::string own = host.take(
+            host.fn<char*(const char*, const char*, int)>("escapeUrlStyleAllowedCharacters")(tag_.c_str(), " ", 1));
         check(own == escapedTag(" ", false), "escapeUrlStyleAllowedCharacters", own);
     }
 

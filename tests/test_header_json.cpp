@@ -72,8 +72,18 @@ TEST(JsonToHeaders, RecordsInTheParsedValuesOrder) {
         {R"({"X":"x\u0000y"})", {{"X", std::string("x\0y", 3)}}},
         {" \t\r\n{\"a\":\"b\"}\n ", {{"a", "b"}}},
         {"[0,1,2,3,4,5,6,7,8,9,10,11]",
-         {{"0", "0"}, {"1", "1"}, {"2", "2"}, {"3", "3"}, {"4", "4"}, {"5", "5"}, {"6", "6"}, {"7", "7"},
-          {"8", "8"}, {"9", "9"}, {"10", "10"}, {"11", "11"}}},
+         {{"0", "0"},
+          {"1", "1"},
+          {"2", "2"},
+          {"3", "3"},
+          {"4", "4"},
+          {"5", "5"},
+          {"6", "6"},
+          {"7", "7"},
+          {"8", "8"},
+          {"9", "9"},
+          {"10", "10"},
+          {"11", "11"}}},
     };
     for (const auto& [json, expected] : cases) {
         SCOPED_TRACE(json);
@@ -82,10 +92,19 @@ TEST(JsonToHeaders, RecordsInTheParsedValuesOrder) {
 }
 
 TEST(JsonToHeaders, InvalidTextFailsWithThePrefixedParserMessage) {
-    const std::vector<std::string> invalid = {
-        R"({"X":)",         " ",           R"({"a":1} x)",       R"({"a":1} // note)", "/* note */ {}",
-        R"({'a':"1"})",     "{\"a\":\"\xFF\"}", R"({"a":"1",})", "nul",               nestedArrays(1001),
-        nestedArrays(1001, "1"),    nestedObjects(1001), nestedArrays(100000)};
+    const std::vector<std::string> invalid = {R"({"X":)",
+                                              " ",
+                                              R"({"a":1} x)",
+                                              R"({"a":1} // note)",
+                                              "/* note */ {}",
+                                              R"({'a':"1"})",
+                                              "{\"a\":\"\xFF\"}",
+                                              R"({"a":"1",})",
+                                              "nul",
+                                              nestedArrays(1001),
+                                              nestedArrays(1001, "1"),
+                                              nestedObjects(1001),
+                                              nestedArrays(100000)};
     for (const auto& json : invalid) {
         SCOPED_TRACE(json.substr(0, 40));
         const std::string message = parseError(json);

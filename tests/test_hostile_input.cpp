@@ -64,7 +64,7 @@ bool takesCredentials(Shape shape) {
 }
 
 // The text parameters an export takes, by name.
-std::vector<const char* TextArgs::*> textParameters(Shape shape) {
+std::vector<const char * TextArgs::*> textParameters(Shape shape) {
     std::vector<const char* TextArgs::*> members = {&TextArgs::url, &TextArgs::method, &TextArgs::headersJson,
                                                     &TextArgs::requestBody};
     if (takesCredentials(shape)) {
@@ -85,29 +85,28 @@ const char* parameterName(const char* TextArgs::*member) {
 // Calls any request export; `flag` goes to every int parameter it has.
 int invoke(const RequestExport& e, const TextArgs& a, int flag, char** headers, char** body) {
     const Host& host = Host::instance();
-    using SendAuthFn = int(const char*, const char*, const char*, const char*, const char*, const char*, int, char**,
-                           char**);
+    using SendAuthFn =
+        int(const char*, const char*, const char*, const char*, const char*, const char*, int, char**, char**);
     using SendFn = int(const char*, const char*, const char*, const char*, int, char**, char**);
     using EncodedFn = int(const char*, const char*, const char*, const char*, int, int, int, char**, char**);
-    using TwAuthFn = int(const char*, const char*, const char*, const char*, const char*, const char*, char**,
-                         char**);
+    using TwAuthFn = int(const char*, const char*, const char*, const char*, const char*, const char*, char**, char**);
     switch (e.shape) {
         case Shape::Core:
-            return host.fn<CoreFn>(e.name)(a.url, a.username, a.password, a.method, a.headersJson, a.requestBody,
-                                           flag, flag, flag, headers, body);
+            return host.fn<CoreFn>(e.name)(a.url, a.username, a.password, a.method, a.headersJson, a.requestBody, flag,
+                                           flag, flag, headers, body);
         case Shape::Encoded:
-            return host.fn<EncodedFn>(e.name)(a.url, a.method, a.headersJson, a.requestBody, flag, flag, flag,
-                                              headers, body);
+            return host.fn<EncodedFn>(e.name)(a.url, a.method, a.headersJson, a.requestBody, flag, flag, flag, headers,
+                                              body);
         case Shape::SendAuth:
-            return host.fn<SendAuthFn>(e.name)(a.url, a.username, a.password, a.method, a.headersJson,
-                                               a.requestBody, flag, headers, body);
+            return host.fn<SendAuthFn>(e.name)(a.url, a.username, a.password, a.method, a.headersJson, a.requestBody,
+                                               flag, headers, body);
         case Shape::Send:
             return host.fn<SendFn>(e.name)(a.url, a.method, a.headersJson, a.requestBody, flag, headers, body);
         case Shape::Tw:
             return host.fn<RequestFn7>(e.name)(a.method, a.url, a.headersJson, a.requestBody, headers, body);
         case Shape::TwAuth:
-            return host.fn<TwAuthFn>(e.name)(a.method, a.url, a.username, a.password, a.headersJson,
-                                             a.requestBody, headers, body);
+            return host.fn<TwAuthFn>(e.name)(a.method, a.url, a.username, a.password, a.headersJson, a.requestBody,
+                                             headers, body);
     }
     return -1;
 }
@@ -122,8 +121,8 @@ CallResult call(const RequestExport& e, const TextArgs& args, int flag = 0) {
 // ------------------------------------------------ the encoding exports
 
 using EncodeFn = char*(const char*);
-const char* const ENCODE_EXPORTS[] = {"TwUrlEncodeJS",      "TwUrlEncodeInter",      "TwUrlEncodeLax",
-                                      "TwUrlEncodeVeryLax", "TwUrlEncodeQueryJS",    "TwUrlEncodeQueryInter",
+const char* const ENCODE_EXPORTS[] = {"TwUrlEncodeJS",       "TwUrlEncodeInter",       "TwUrlEncodeLax",
+                                      "TwUrlEncodeVeryLax",  "TwUrlEncodeQueryJS",     "TwUrlEncodeQueryInter",
                                       "TwUrlEncodeQueryLax", "TwUrlEncodeQueryVeryLax"};
 
 std::string escapeStyle(const char* text, int style) {
@@ -138,7 +137,8 @@ std::string queryStyle(const char* json, int style) {
 
 std::string escapeWith(const char* text, const char* set, int count) {
     const Host& host = Host::instance();
-    return host.take(host.fn<char*(const char*, const char*, int)>("escapeUrlStyleAllowedCharacters")(text, set, count));
+    return host.take(
+        host.fn<char*(const char*, const char*, int)>("escapeUrlStyleAllowedCharacters")(text, set, count));
 }
 
 std::string queryWith(const char* json, const char* set, int count) {
@@ -287,8 +287,8 @@ TEST(HostileInput, EveryInvalidBase64CharacterIsRefused) {
 TEST(HostileInput, OddMethodsGoOutVerbatimAndLineBreaksNever) {
     RawServer server(httpResponse(200, "ok"));
     const std::string letters(10 * 1024, 'M');
-    for (const std::string& method : {std::string("GE T"), std::string("get"), std::string("\tPOST"), letters,
-                                      std::string("M\xc3\xa9THODE")}) {
+    for (const std::string& method :
+         {std::string("GE T"), std::string("get"), std::string("\tPOST"), letters, std::string("M\xc3\xa9THODE")}) {
         SCOPED_TRACE(method.substr(0, 20));
         EXPECT_EQ(callTw("TwHttpCall", method, server.url("/m")).code, 200);
         EXPECT_EQ(server.log().all().back().head.rfind(method + " /m HTTP/1.1\r\n", 0), 0u);

@@ -46,8 +46,8 @@ struct RawFault {
 
 TEST(HostileServers, BrokenResponsesFailWithLibcurlsMessage) {
     const RawFault faults[] = {
-        {"closes in the middle of a chunked body",
-         STATUS_LINE + "Transfer-Encoding: chunked\r\n\r\n10\r\nabc", RawServer::Ending::Close, CURLE_PARTIAL_FILE},
+        {"closes in the middle of a chunked body", STATUS_LINE + "Transfer-Encoding: chunked\r\n\r\n10\r\nabc",
+         RawServer::Ending::Close, CURLE_PARTIAL_FILE},
         {"Content-Length larger than the body, then closes", STATUS_LINE + "Content-Length: 100000\r\n\r\nabc",
          RawServer::Ending::Close, CURLE_PARTIAL_FILE},
         {"resets without answering", "", RawServer::Ending::Reset, CURLE_RECV_ERROR},
@@ -93,7 +93,8 @@ TEST(HostileServers, StatusLineThenGarbageAndCloseIsAnEmptyResponse) {
 
 TEST(HostileServers, GarbageHeaderLinesStillGiveParsableHeaderJson) {
     const std::string garbage = garbageBytes();
-    RawServer server(STATUS_LINE + garbage + "\r\n" + garbage.substr(100) + "\r\nX-Ok: yes\r\nContent-Length: 2\r\n\r\nok");
+    RawServer server(STATUS_LINE + garbage + "\r\n" + garbage.substr(100) +
+                     "\r\nX-Ok: yes\r\nContent-Length: 2\r\n\r\nok");
     const CallResult result = callTw("TwHttpCall", "GET", server.url());
     ASSERT_EQ(result.code, 200) << result.body;
     EXPECT_EQ(result.body, "ok");

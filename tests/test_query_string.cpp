@@ -103,7 +103,7 @@ TEST(QueryString, CallersSetForKeysAndValues) {
     };
     const char* json = R"({"ab":"abc"})";
     const std::vector<Case> cases = {
-        {"ab", 2, "ab=ab%63"},         {"ab", 1, "a%62=a%62%63"},     {"ab", 0, "%61%62=%61%62%63"},
+        {"ab", 2, "ab=ab%63"},          {"ab", 1, "a%62=a%62%63"},        {"ab", 0, "%61%62=%61%62%63"},
         {"ab", -1, "%61%62=%61%62%63"}, {nullptr, 4, "%61%62=%61%62%63"}, {"a\0b", 3, "ab=ab%63"},
     };
     for (const auto& c : cases) EXPECT_EQ(queryCustom(json, c.allowed, c.count), c.expected) << c.count;

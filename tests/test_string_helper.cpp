@@ -64,11 +64,18 @@ TEST(Trim, WideStringsInPlace) {
 
 // The classifier sees each byte as 0..255, never as a negative char.
 TEST(Trim, TemplatesPassUnsignedValuesToTheClassifier) {
-    std::string text = "\xFF\xFF" "a\xFF" "b\xFF";
+    std::string text =
+        "\xFF\xFF"
+        "a\xFF"
+        "b\xFF";
     StringHelper::trimLeft(text, [](int c) { return c == 0xFF ? 1 : 0; });
-    EXPECT_EQ(text, "a\xFF" "b\xFF");
+    EXPECT_EQ(text,
+              "a\xFF"
+              "b\xFF");
     StringHelper::trimRight(text, [](int c) { return c == 0xFF ? 1 : 0; });
-    EXPECT_EQ(text, "a\xFF" "b");
+    EXPECT_EQ(text,
+              "a\xFF"
+              "b");
 
     std::wstring wide = L"xxaxbxx";
     StringHelper::trimLeft(wide, [](int c) { return c == 'x' ? 1 : 0; });

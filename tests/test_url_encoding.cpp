@@ -26,8 +26,7 @@ struct BuiltIn {
 const std::vector<BuiltIn> BUILT_INS = {
     {"TwUrlEncodeJS", 0, "!'()*-.0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz~"},
     {"TwUrlEncodeInter", 1, "!\"$'()*,-./0123456789;ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz~"},
-    {"TwUrlEncodeLax", 2,
-     "!\"$'()*,-./0123456789:;<>@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"},
+    {"TwUrlEncodeLax", 2, "!\"$'()*,-./0123456789:;<>@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"},
     {"TwUrlEncodeVeryLax", 3,
      "!\"#$'()*+,-./0123456789:;<<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"},
 };
@@ -41,7 +40,8 @@ std::string encodeStyle(const char* text, int style) {
 }
 
 std::string encodeCustom(const char* text, const char* allowed, int count) {
-    return Host::instance().take(Host::instance().fn<CustomFn>("escapeUrlStyleAllowedCharacters")(text, allowed, count));
+    return Host::instance().take(
+        Host::instance().fn<CustomFn>("escapeUrlStyleAllowedCharacters")(text, allowed, count));
 }
 
 // The plain algorithm: look each byte up in the set, escape it if absent.
@@ -93,7 +93,8 @@ TEST(UrlEncoding, BuiltInSetsOverEveryByteValue) {
 TEST(UrlEncoding, SelectorOutsideTheRangeActsAsInter) {
     const std::string text = everyNonZeroByte();
     const std::string inter = encode("TwUrlEncodeInter", text.c_str());
-    for (const int style : {1, 4, 7, 100, -1, INT_MIN, INT_MAX}) EXPECT_EQ(encodeStyle(text.c_str(), style), inter) << style;
+    for (const int style : {1, 4, 7, 100, -1, INT_MIN, INT_MAX})
+        EXPECT_EQ(encodeStyle(text.c_str(), style), inter) << style;
 }
 
 TEST(UrlEncoding, ExamplesInEveryBuiltInMode) {

@@ -83,13 +83,21 @@ enum class Kind { Text, Int, Out, Pointer };
 template <typename T>
 constexpr Kind kindOf();
 template <>
-constexpr Kind kindOf<const char*>() { return Kind::Text; }
+constexpr Kind kindOf<const char*>() {
+    return Kind::Text;
+}
 template <>
-constexpr Kind kindOf<int>() { return Kind::Int; }
+constexpr Kind kindOf<int>() {
+    return Kind::Int;
+}
 template <>
-constexpr Kind kindOf<char**>() { return Kind::Out; }
+constexpr Kind kindOf<char**>() {
+    return Kind::Out;
+}
 template <>
-constexpr Kind kindOf<void*>() { return Kind::Pointer; }
+constexpr Kind kindOf<void*>() {
+    return Kind::Pointer;
+}
 
 struct Param {
     const char* name;
@@ -107,13 +115,21 @@ struct Slot {
     T pass();
 };
 template <>
-const char* Slot::pass<const char*>() { return text.c_str(); }
+const char* Slot::pass<const char*>() {
+    return text.c_str();
+}
 template <>
-int Slot::pass<int>() { return number; }
+int Slot::pass<int>() {
+    return number;
+}
 template <>
-char** Slot::pass<char**>() { return &out; }
+char** Slot::pass<char**>() {
+    return &out;
+}
 template <>
-void* Slot::pass<void*>() { return nullptr; }
+void* Slot::pass<void*>() {
+    return nullptr;
+}
 
 enum class Returns { Status, String, Nothing };
 
@@ -198,8 +214,7 @@ const std::vector<Export>& exportTable() {
                   "responseEncoding", "skipCertificateVerification", TW_OUT),
         TW_EXPORT(sendAuthRequest, "url", "username", "password", "method", "headersJson", "requestBody",
                   "skipCertificateVerification", TW_OUT),
-        TW_EXPORT(sendRequest, "url", "method", "headersJson", "requestBody", "skipCertificateVerification",
-                  TW_OUT),
+        TW_EXPORT(sendRequest, "url", "method", "headersJson", "requestBody", "skipCertificateVerification", TW_OUT),
         TW_EXPORT(TwHttpCall, TW_CALL),
         TW_EXPORT(TwHttpCallBase64, TW_CALL),
         TW_EXPORT(TwHttpCallBytes, TW_CALL),
@@ -236,7 +251,9 @@ const Export* findExport(const std::string& name) {
     return nullptr;
 }
 
-bool isGiven(const Param& param) { return param.kind == Kind::Text || param.kind == Kind::Int; }
+bool isGiven(const Param& param) {
+    return param.kind == Kind::Text || param.kind == Kind::Int;
+}
 
 // "sendRequest url method ... skipCertificateVerification:int -> int responseHeaders responseBody"
 std::string synopsis(const Export& entry) {
@@ -248,7 +265,8 @@ std::string synopsis(const Export& entry) {
     }
     const Kind first = entry.params.empty() ? Kind::Text : entry.params.front().kind;
     if (!out.empty()) return entry.name + given + "  -> int," + out;
-    if (first == Kind::Pointer) return std::string(entry.name) + "  (called with NULL; twcall frees every string itself)";
+    if (first == Kind::Pointer)
+        return std::string(entry.name) + "  (called with NULL; twcall frees every string itself)";
     return entry.name + given + "  -> string";
 }
 
@@ -314,7 +332,9 @@ std::string directoryOfThisProgram() {
     return self.substr(0, self.find_last_of('/'));
 }
 
-bool fileExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool fileExists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 // The library beside this program (build tree), else where an install puts
 // it relative to bin/, else whatever the dynamic loader finds.

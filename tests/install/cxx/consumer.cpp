@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     HostString failedHeaders(headers), failedBody(body);
     ok = expect(code == 0 && failedHeaders && *failedHeaders == '\0', "failure convention") && ok;
     ok = expect(failedBody && std::string(failedBody.get()).rfind("curl_easy_perform() failed: ", 0) == 0,
-                "failure message") && ok;
+                "failure message") &&
+         ok;
     return ok ? 0 : 1;
 }
