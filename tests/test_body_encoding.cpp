@@ -1,9 +1,9 @@
 #include "TarnwellDll.h"
 #include "base64.h"
+#include "support/ReferenceEncoding.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,19 +18,6 @@ std::string bytes(std::initializer_list<int> values) {
 
 std::string encoded(const std::string& body, int encoding) {
     return std::string(encodeResponseBody(body, encoding).get());
-}
-
-// Byte lists the plain way: one printf per byte, then drop the last separator.
-std::string referenceList(const std::string& body, const char* format, char separator) {
-    std::string text;
-    for (const char c : body) {
-        char value[8];
-        std::snprintf(value, sizeof value, format, static_cast<unsigned int>(static_cast<unsigned char>(c)));
-        text += value;
-        text += separator;
-    }
-    if (!text.empty()) text.pop_back();
-    return text;
 }
 
 TEST(BodyEncoding, EveryEncodingOfKnownBodies) {
@@ -71,10 +58,10 @@ TEST(BodyEncoding, RandomBodiesMatchTheReference) {
         std::string body(length, '\0');
         for (auto& c : body) c = static_cast<char>(byte(random));
         EXPECT_EQ(base64_decode(encoded(body, 1)), body);
-        EXPECT_EQ(encoded(body, 2), referenceList(body, "%u", ' '));
-        EXPECT_EQ(encoded(body, 3), referenceList(body, "%u", ','));
-        EXPECT_EQ(encoded(body, 4), referenceList(body, "%02X", ' '));
-        EXPECT_EQ(encoded(body, 5), referenceList(body, "%02X", ','));
+        EXPECT_EQ(encoded(body, 2), tw_test::referenceByteList(body, "%u", ' '));
+        EXPECT_EQ(encoded(body, 3), tw_test::referenceByteList(body, "%u", ','));
+        EXPECT_EQ(encoded(body, 4), tw_test::referenceByteList(body, "%02X", ' '));
+        EXPECT_EQ(encoded(body, 5), tw_test::referenceByteList(body, "%02X", ','));
         EXPECT_EQ(encoded(body, 0), body.substr(0, body.find('\0')));
     }
 }

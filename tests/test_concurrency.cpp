@@ -3,6 +3,7 @@
 // reached the wrong call cannot pass. The sanitizer stage runs this test
 // under ThreadSanitizer.
 #include "support/Host.h"
+#include "support/ReferenceEncoding.h"
 #include "support/RequestChecks.h"
 #include "support/Servers.h"
 
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <thread>
@@ -23,29 +23,6 @@ namespace {
 constexpr int THREADS = 8;
 constexpr int CALLS_PER_THREAD = 400;
 const char* const METHODS[] = {"POST", "PUT", "PATCH", "DELETE"};
-
-std::string byteList(const std::string& bytes, const char* format, char separator) {
-    std::string text;
-    for (const char c : bytes) {
-        char digits[4];
-        std::snprintf(digits, sizeof digits, format, static_cast<unsigned char>(c));
-        if (!text.empty()) text.push_back(separator);
-        text += digits;
-    }
-    return text;
-}
-
-// The body as the host receives it in each response encoding.
-std::string encoded(const std::string& body, int encoding) {
-    switch (encoding) {
-        case 1: return base64Encode(body);
-        case 2: return byteList(body, "%u", ' ');
-        case 3: return byteList(body, "%u", ',');
-        case 4: return byteList(body, "%02X", ' ');
-        case 5: return byteList(body, "%02X", ',');
-        default: return body;
-    }
-}
 
 struct Servers {
     HttpServer http;
@@ -88,7 +65,7 @@ private:
         switch (kind) {
             case 0:  // every response encoding through the core
                 expectEcho(callCore(servers_.http.url("/echo"), "", "", method, "", tag_, 0, encoding, 0), method,
-                           encoded(tag_, encoding));
+                           referenceEncoding(tag_, encoding));
                 break;
             case 1:  // base64 request body, Tw family
                 expectEcho(callTw("TwHttpCallBase64In64", method, servers_.http.url("/echo"), "", base64Encode(tag_)),
@@ -96,11 +73,11 @@ private:
                 break;
             case 2:
                 expectEcho(callTw("TwHttpCallBytes", method, servers_.http.url("/echo"), R"({"X-A":"1"})", tag_),
-                           method, encoded(tag_, 3));
+                           method, referenceEncoding(tag_, 3));
                 break;
             case 3:  // HTTPS, verification off
                 expectEcho(callCore(servers_.https.url("/echo"), "", "", method, "", tag_, 0, encoding, 1), method,
-                           encoded(tag_, encoding));
+                           referenceEncoding(tag_, encoding));
                 break;
             case 4:  // credentials answering a challenge
                 expectEcho(callCore(servers_.http.url("/basic"), BASIC_USER, BASIC_PASSWORD, method, "", tag_, 0, 0, 0),
@@ -134,7 +111,7 @@ private:
             } else if (keepAlnum && std::isalnum(static_cast<unsigned char>(c))) {
                 text.push_back(c);
             } else {
-                text += "%" + byteList(std::string(1, c), "%02X", ',');
+                text += "%" + referenceByteList(std::string(1, c), "%02X", ',');
             }
         }
         return text;

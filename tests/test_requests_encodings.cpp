@@ -1,10 +1,10 @@
 // How the response body reaches the host in each of the six encodings.
 #include "support/Host.h"
+#include "support/ReferenceEncoding.h"
 #include "support/Servers.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 using namespace tw_test;
@@ -19,18 +19,6 @@ std::string allBytes() {
     std::string bytes;
     for (int i = 0; i < 256; ++i) bytes.push_back(static_cast<char>(i));
     return bytes;
-}
-
-// Byte values printed one by one, the slow obvious way.
-std::string byteList(const std::string& bytes, const char* format, char separator) {
-    std::string text;
-    for (const char c : bytes) {
-        char value[4];
-        std::snprintf(value, sizeof value, format, static_cast<unsigned char>(c));
-        if (!text.empty()) text.push_back(separator);
-        text += value;
-    }
-    return text;
 }
 
 }  // namespace
@@ -54,10 +42,10 @@ TEST(ResponseEncodings, EncodedBodiesCarryEveryByteWhileRawStopsAtTheFirstZero) 
     const std::string bytes = allBytes();
     EXPECT_EQ(fetch(server, "/bytes", 0).body, "");  // byte 0 comes first
     EXPECT_EQ(fetch(server, "/bytes", 1).body, base64Encode(bytes));
-    EXPECT_EQ(fetch(server, "/bytes", 2).body, byteList(bytes, "%u", ' '));
-    EXPECT_EQ(fetch(server, "/bytes", 3).body, byteList(bytes, "%u", ','));
-    EXPECT_EQ(fetch(server, "/bytes", 4).body, byteList(bytes, "%02X", ' '));
-    EXPECT_EQ(fetch(server, "/bytes", 5).body, byteList(bytes, "%02X", ','));
+    EXPECT_EQ(fetch(server, "/bytes", 2).body, referenceByteList(bytes, "%u", ' '));
+    EXPECT_EQ(fetch(server, "/bytes", 3).body, referenceByteList(bytes, "%u", ','));
+    EXPECT_EQ(fetch(server, "/bytes", 4).body, referenceByteList(bytes, "%02X", ' '));
+    EXPECT_EQ(fetch(server, "/bytes", 5).body, referenceByteList(bytes, "%02X", ','));
 
     EXPECT_EQ(fetch(server, "/nul", 0).body, "A");
     EXPECT_EQ(fetch(server, "/nul", 5).body, "41,00,42");
