@@ -130,7 +130,7 @@ void addExtension(X509* cert, X509* issuer, int nid, const char* value) {
     X509_EXTENSION_free(extension);
 }
 
-struct CertSpec {
+struct CertProfile {
     const char* commonName;
     const char* subjectAltName;  // nullptr for a CA
     long notBeforeOffset;        // seconds from now
@@ -139,28 +139,28 @@ struct CertSpec {
 };
 
 // Self-signed when issuer is null.
-CertPtr newCert(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey) {
+CertPtr newCert(const CertProfile& profile, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey) {
     CertPtr cert(X509_new(), X509_free);
     X509_set_version(cert.get(), 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), spec.serial);
-    X509_gmtime_adj(X509_getm_notBefore(cert.get()), spec.notBeforeOffset);
-    X509_gmtime_adj(X509_getm_notAfter(cert.get()), spec.notAfterOffset);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), profile.serial);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), profile.notBeforeOffset);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), profile.notAfterOffset);
     X509_set_pubkey(cert.get(), key);
     X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(spec.commonName), -1,
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(profile.commonName), -1,
                                -1, 0);
     X509* signer = issuer != nullptr ? issuer : cert.get();
     X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
     addExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
     addExtension(cert.get(), signer, NID_authority_key_identifier, "keyid:always");
-    if (spec.subjectAltName == nullptr) {
+    if (profile.subjectAltName == nullptr) {
         addExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE");
         addExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
     } else {
         addExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:FALSE");
         addExtension(cert.get(), signer, NID_key_usage, "critical,digitalSignature");
         addExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth");
-        addExtension(cert.get(), signer, NID_subject_alt_name, spec.subjectAltName);
+        addExtension(cert.get(), signer, NID_subject_alt_name, profile.subjectAltName);
     }
     if (X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_sha256()) == 0) {
         throw std::runtime_error("certificate signing failed");
@@ -196,9 +196,10 @@ struct TlsMaterial {
         writePem(files.caCert = path("ca.pem"), ca.get());
         writePem(files.otherCaCert = path("other-ca.pem"), other.get());
 
-        const auto leaf = [&](const CertSpec& spec, const char* stem, std::string& certPath, std::string& keyPath) {
+        const auto leaf = [&](const CertProfile& profile, const char* stem, std::string& certPath,
+                              std::string& keyPath) {
             const KeyPtr key = newKey();
-            const CertPtr cert = newCert(spec, key.get(), ca.get(), caKey.get());
+            const CertPtr cert = newCert(profile, key.get(), ca.get(), caKey.get());
             writePem(certPath = path((std::string(stem) + ".pem").c_str()), cert.get());
             writePem(keyPath = path((std::string(stem) + "-key.pem").c_str()), key.get());
         };
