@@ -250,7 +250,7 @@ Row requestCase(const Fixture& f) {
     const std::string url = f.server.url("/1k");
     const auto viaLibrary = [&] {
         HostStrings result(f.library);
-        const int code = f.library.twHttpCall("GET", url.c_str(), "", "", &result.headers, &result.body);
+        const int code = f.library.exports.TwHttpCall("GET", url.c_str(), "", "", &result.headers, &result.body);
         require(code == 200 && f.small == result.body, "1 KiB GET through the library");
     };
     const auto bare = [&] { require(bench::bareGet(url).body == f.small, "1 KiB bare GET"); };
@@ -296,8 +296,8 @@ std::string sizeName(std::size_t bytes) {
 // Returns the length of the expected text, checked against the floor's.
 std::size_t checkLargeCase(const Fixture& f, const LargeCase& c, const std::string& url) {
     HostStrings result(f.library);
-    const int code = f.library.sendEncodedRequestEncodeResponse(url.c_str(), "GET", "", "", 0, c.encoding, 0,
-                                                                &result.headers, &result.body);
+    const int code = f.library.exports.sendEncodedRequestEncodeResponse(url.c_str(), "GET", "", "", 0, c.encoding, 0,
+                                                                        &result.headers, &result.body);
     const auto expected = c.floor(bench::bareGet(url).body);
     require(code == 200 && std::strcmp(result.body, expected.get()) == 0,
             std::string("library and floor agree on ") + c.name);
@@ -311,8 +311,8 @@ Row largeTransferCase(const Fixture& f, const LargeCase& c) {
         f.settings.largeRounds,
         [&] {
             HostStrings result(f.library);
-            f.library.sendEncodedRequestEncodeResponse(url.c_str(), "GET", "", "", 0, c.encoding, 0, &result.headers,
-                                                       &result.body);
+            f.library.exports.sendEncodedRequestEncodeResponse(url.c_str(), "GET", "", "", 0, c.encoding, 0,
+                                                               &result.headers, &result.body);
         },
         [&] { c.floor(bench::bareGet(url).body); });
     return atMost(sizeName(f.settings.largeBody) + " GET " + c.name + " / floor", format("%.1f ms", paired.a * 1e3),
@@ -418,11 +418,13 @@ Row base64DecodeCase(const Fixture& f) {
 std::vector<Row> percentEncodingCases(const Fixture& f, std::vector<std::string>& notes) {
     const std::string large = textHalfNeedingEscapes(f.settings.escapeText);
     const std::string small = large.substr(0, large.size() / 16);
-    const auto escape = [&](const std::string& text) { f.library.freemem(f.library.twUrlEncodeJS(text.c_str())); };
+    const auto escape = [&](const std::string& text) {
+        f.library.exports.freemem(f.library.exports.TwUrlEncodeJS(text.c_str()));
+    };
     {
-        char* escaped = f.library.twUrlEncodeJS(large.c_str());
+        char* escaped = f.library.exports.TwUrlEncodeJS(large.c_str());
         const bool same = bench::percentEncodeJS(large) == escaped;
-        f.library.freemem(escaped);
+        f.library.exports.freemem(escaped);
         require(same, "TwUrlEncodeJS agrees with a plain encoder");
     }
     std::vector<double> fresh;

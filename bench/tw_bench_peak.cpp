@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
     try {
         const bench::HostLibrary library(argv[1]);
         bench::HostStrings result(library);
-        const int code = library.sendEncodedRequestEncodeResponse(argv[2], "GET", "", "", 0, std::atoi(argv[3]), 0,
-                                                                  &result.headers, &result.body);
+        const int code = library.exports.sendEncodedRequestEncodeResponse(argv[2], "GET", "", "", 0, std::atoi(argv[3]),
+                                                                          0, &result.headers, &result.body);
         const auto expected = std::strtoull(argv[4], nullptr, 10);
         if (code != 200 || std::strlen(result.body) != expected) {
             std::fprintf(stderr, "unexpected result: status %d, %zu body bytes\n", code, std::strlen(result.body));

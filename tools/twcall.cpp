@@ -1,12 +1,11 @@
 // twcall: a command-line host for libTarnwellFunctions.so.
 //
-// It does what a scripting host does: dlopen the library, find an export by
+// It does what a scripting host does: load the library, find an export by
 // its plain name, call it with strings and ints, read the handed-out strings
 // and give every one of them back to freemem. The header is included only
 // for the exports' types (decltype); nothing of the library is linked.
-#include "TarnwellDll.h"
+#include "Exports.h"
 
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -35,26 +34,24 @@ struct UsageError : std::runtime_error {
 
 // ------------------------------------------------------- the library
 
+using tw::Export;
+using tw::Kind;
+using tw::Param;
+using tw::Returns;
+using tw::Slot;
 using FreeMem = void (*)(void*);
 
 class Library {
 public:
-    explicit Library(const std::string& path) : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL), &dlclose) {
-        if (!handle_) throw std::runtime_error(std::string("cannot load the library: ") + dlerror());
-        freemem_ = reinterpret_cast<FreeMem>(symbol("freemem"));
-    }
+    explicit Library(const std::string& path)
+        : loader_(path), freemem_(loader_.function<decltype(::freemem)>("freemem")) {}
 
-    void* symbol(const char* name) const {
-        void* address = dlsym(handle_.get(), name);
-        if (address == nullptr) throw std::runtime_error(std::string("the library has no export ") + name);
-        return address;
-    }
-
+    void* symbol(const char* name) const { return loader_.symbol(name); }
     FreeMem freemem() const { return freemem_; }
 
 private:
-    std::unique_ptr<void, int (*)(void*)> handle_;
-    FreeMem freemem_ = nullptr;
+    tw::LibraryLoader loader_;
+    FreeMem freemem_;
 };
 
 // A string the library handed out; given back to freemem when it goes.
@@ -75,64 +72,6 @@ private:
     FreeMem freemem_;
 };
 
-// ------------------------------------------------ the export table
-
-// What a parameter is at the host boundary, taken from the export's type.
-enum class Kind { Text, Int, Out, Pointer };
-
-template <typename T>
-constexpr Kind kindOf();
-template <>
-constexpr Kind kindOf<const char*>() {
-    return Kind::Text;
-}
-template <>
-constexpr Kind kindOf<int>() {
-    return Kind::Int;
-}
-template <>
-constexpr Kind kindOf<char**>() {
-    return Kind::Out;
-}
-template <>
-constexpr Kind kindOf<void*>() {
-    return Kind::Pointer;
-}
-
-struct Param {
-    const char* name;
-    Kind kind;
-};
-
-// One argument as passed: the text, the number, or the slot an
-// out-parameter writes to. Pointer parameters (freemem's) get NULL.
-struct Slot {
-    std::string text;
-    int number = 0;
-    char* out = nullptr;
-
-    template <typename T>
-    T pass();
-};
-template <>
-const char* Slot::pass<const char*>() {
-    return text.c_str();
-}
-template <>
-int Slot::pass<int>() {
-    return number;
-}
-template <>
-char** Slot::pass<char**>() {
-    return &out;
-}
-template <>
-void* Slot::pass<void*>() {
-    return nullptr;
-}
-
-enum class Returns { Status, String, Nothing };
-
 // What one call gave back; the strings are already owned.
 struct Outcome {
     Returns returns = Returns::Nothing;
@@ -140,115 +79,16 @@ struct Outcome {
     std::vector<HostString> strings;  // out-parameters in order, or the returned string
 };
 
-template <typename R>
-Outcome collect(R result, std::vector<Slot>& slots, FreeMem freemem) {
+Outcome call(const Export& entry, const Library& library, std::vector<Slot>& slots) {
+    const tw::Returned returned = entry.invoke(library.symbol(entry.name), slots);
     Outcome outcome;
-    if constexpr (std::is_same_v<R, int>) {
-        outcome.returns = Returns::Status;
-        outcome.status = result;
-    } else {
-        outcome.returns = Returns::String;
-        outcome.strings.emplace_back(result, freemem);
-    }
+    outcome.returns = entry.returns;
+    outcome.status = returned.status;
+    if (entry.returns == Returns::String) outcome.strings.emplace_back(returned.text, library.freemem());
     for (auto& slot : slots) {
-        if (slot.out != nullptr) outcome.strings.emplace_back(std::exchange(slot.out, nullptr), freemem);
+        if (slot.out != nullptr) outcome.strings.emplace_back(std::exchange(slot.out, nullptr), library.freemem());
     }
     return outcome;
-}
-
-using Invoker = Outcome (*)(void* symbol, std::vector<Slot>& slots, FreeMem freemem);
-
-template <typename Fn>
-struct Signature;
-
-template <typename R, typename... Ps>
-struct Signature<R(Ps...)> {
-    static constexpr std::size_t arity = sizeof...(Ps);
-
-    static std::vector<Param> params(const std::vector<const char*>& names) {
-        const Kind kinds[] = {kindOf<Ps>()...};
-        std::vector<Param> result;
-        for (std::size_t i = 0; i < arity; ++i) result.push_back({names[i], kinds[i]});
-        return result;
-    }
-
-    static Outcome invoke(void* symbol, std::vector<Slot>& slots, FreeMem freemem) {
-        return call(reinterpret_cast<R (*)(Ps...)>(symbol), slots, freemem, std::index_sequence_for<Ps...>());
-    }
-
-    template <std::size_t... I>
-    static Outcome call(R (*fn)(Ps...), std::vector<Slot>& slots, FreeMem freemem, std::index_sequence<I...>) {
-        if constexpr (std::is_void_v<R>) {
-            fn(slots[I].template pass<Ps>()...);
-            return Outcome{};
-        } else {
-            return collect(fn(slots[I].template pass<Ps>()...), slots, freemem);
-        }
-    }
-};
-
-struct Export {
-    const char* name;
-    std::vector<Param> params;
-    Invoker invoke;
-};
-
-template <typename Fn, typename... Names>
-Export makeExport(const char* name, Names... names) {
-    static_assert(sizeof...(Names) == Signature<Fn>::arity, "one name per parameter");
-    return Export{name, Signature<Fn>::params({names...}), &Signature<Fn>::invoke};
-}
-
-// The types come from the host header, so a name list that does not fit
-// its export fails to compile.
-#define TW_EXPORT(fn, ...) makeExport<decltype(fn)>(#fn, __VA_ARGS__)
-#define TW_OUT "responseHeaders", "responseBody"
-#define TW_CALL "method", "url", "headersJson", "requestBody", TW_OUT
-#define TW_AUTH_CALL "method", "url", "username", "password", "headersJson", "requestBody", TW_OUT
-
-const std::vector<Export>& exportTable() {
-    static const std::vector<Export> table = {
-        TW_EXPORT(sendAuthEncodedRequestEncodeResponse, "url", "username", "password", "method", "headersJson",
-                  "requestBody", "bodyIsBase64", "responseEncoding", "skipCertificateVerification", TW_OUT),
-        TW_EXPORT(sendEncodedRequestEncodeResponse, "url", "method", "headersJson", "requestBody", "bodyIsBase64",
-                  "responseEncoding", "skipCertificateVerification", TW_OUT),
-        TW_EXPORT(sendAuthRequest, "url", "username", "password", "method", "headersJson", "requestBody",
-                  "skipCertificateVerification", TW_OUT),
-        TW_EXPORT(sendRequest, "url", "method", "headersJson", "requestBody", "skipCertificateVerification", TW_OUT),
-        TW_EXPORT(TwHttpCall, TW_CALL),
-        TW_EXPORT(TwHttpCallBase64, TW_CALL),
-        TW_EXPORT(TwHttpCallBytes, TW_CALL),
-        TW_EXPORT(TwHttpCallIn64, TW_CALL),
-        TW_EXPORT(TwHttpCallBase64In64, TW_CALL),
-        TW_EXPORT(TwHttpCallBytesIn64, TW_CALL),
-        TW_EXPORT(TwAuthHttpCall, TW_AUTH_CALL),
-        TW_EXPORT(TwAuthHttpCallBase64, TW_AUTH_CALL),
-        TW_EXPORT(TwAuthHttpCallBytes, TW_AUTH_CALL),
-        TW_EXPORT(TwAuthHttpCallIn64, TW_AUTH_CALL),
-        TW_EXPORT(TwAuthHttpCallBase64In64, TW_AUTH_CALL),
-        TW_EXPORT(TwAuthHttpCallBytesIn64, TW_AUTH_CALL),
-        TW_EXPORT(freemem, "p"),
-        TW_EXPORT(escapeUrlStyleAllowedCharacters, "text", "allowedCharacters", "allowedCount"),
-        TW_EXPORT(escapeUrlStyle, "text", "style"),
-        TW_EXPORT(TwUrlEncodeJS, "text"),
-        TW_EXPORT(TwUrlEncodeInter, "text"),
-        TW_EXPORT(TwUrlEncodeLax, "text"),
-        TW_EXPORT(TwUrlEncodeVeryLax, "text"),
-        TW_EXPORT(toQueryStringAllowedCharacters, "jsonText", "allowedCharacters", "allowedCount"),
-        TW_EXPORT(toQueryString, "jsonText", "style"),
-        TW_EXPORT(TwUrlEncodeQueryJS, "jsonText"),
-        TW_EXPORT(TwUrlEncodeQueryInter, "jsonText"),
-        TW_EXPORT(TwUrlEncodeQueryLax, "jsonText"),
-        TW_EXPORT(TwUrlEncodeQueryVeryLax, "jsonText"),
-    };
-    return table;
-}
-
-const Export* findExport(const std::string& name) {
-    for (const auto& entry : exportTable()) {
-        if (name == entry.name) return &entry;
-    }
-    return nullptr;
 }
 
 bool isGiven(const Param& param) {
@@ -296,21 +136,28 @@ std::string textArgument(const std::string& arg) {
     return arg;
 }
 
-std::vector<Slot> bindArguments(const Export& entry, const std::vector<std::string>& args) {
+// The slots point into `texts`, which holds the text arguments.
+struct Arguments {
+    std::vector<std::string> texts;
+    std::vector<Slot> slots;
+};
+
+Arguments bindArguments(const Export& entry, const std::vector<std::string>& args) {
     std::size_t wanted = 0;
     for (const auto& param : entry.params) wanted += isGiven(param) ? 1 : 0;
     if (args.size() != wanted) {
         throw UsageError(std::string(entry.name) + " takes " + std::to_string(wanted) + " argument(s), " +
                          std::to_string(args.size()) + " given\nusage: twcall " + synopsis(entry));
     }
-    std::vector<Slot> slots(entry.params.size());
+    Arguments bound{std::vector<std::string>(entry.params.size()), std::vector<Slot>(entry.params.size())};
     auto next = args.begin();
     for (std::size_t i = 0; i < entry.params.size(); ++i) {
         const Param& param = entry.params[i];
-        if (param.kind == Kind::Text) slots[i].text = textArgument(*next++);
-        if (param.kind == Kind::Int) slots[i].number = parseInt(*next++, entry, param.name);
+        if (param.kind == Kind::Text) bound.texts[i] = textArgument(*next++);
+        if (param.kind == Kind::Int) bound.slots[i].number = parseInt(*next++, entry, param.name);
+        bound.slots[i].text = bound.texts[i].c_str();
     }
-    return slots;
+    return bound;
 }
 
 // --------------------------------------------------------- options
@@ -406,7 +253,7 @@ void printHelp(std::ostream& out) {
            "A text argument @FILE is the content of FILE (@@x is the literal @x).\n"
            "\n"
            "exports:\n";
-    for (const auto& entry : exportTable()) out << "  " << synopsis(entry) << "\n";
+    for (const auto& entry : tw::exportTable()) out << "  " << synopsis(entry) << "\n";
 }
 
 // ---------------------------------------------------------- output
@@ -456,11 +303,11 @@ int run(const std::vector<std::string>& argv) {
         printHelp(std::cout);
         return EXIT_OK;
     }
-    const Export* entry = findExport(options.exportName);
+    const Export* entry = tw::findExport(options.exportName);
     if (entry == nullptr) throw UsageError("no export named " + options.exportName + " (see twcall --help)");
-    std::vector<Slot> slots = bindArguments(*entry, options.args);
+    Arguments arguments = bindArguments(*entry, options.args);
     const Library library(options.library);
-    const Outcome outcome = entry->invoke(library.symbol(entry->name), slots, library.freemem());
+    const Outcome outcome = call(*entry, library, arguments.slots);
     return report(outcome, options);
 }
 

@@ -1,6 +1,5 @@
 #include "support/Host.h"
 
-#include <dlfcn.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -14,26 +13,19 @@ Host& Host::instance() {
     return host;
 }
 
-Host::Host() : handle_(dlopen(TW_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL)), freemem_(nullptr) {
-    if (handle_ == nullptr) {
-        std::fprintf(stderr, "cannot load %s: %s\n", TW_LIBRARY_PATH, dlerror());
+// Without the library no test can run: stop loudly.
+Host::Host() {
+    try {
+        library_ = std::make_unique<tw::Library>(TW_LIBRARY_PATH);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s: %s\n", TW_LIBRARY_PATH, error.what());
         std::abort();
     }
-    freemem_ = fn<void(void*)>("freemem");
-}
-
-void* Host::symbol(const char* name) const {
-    void* address = dlsym(handle_, name);
-    if (address == nullptr) {
-        std::fprintf(stderr, "export %s not found\n", name);
-        std::abort();
-    }
-    return address;
 }
 
 std::string Host::take(char* text) const {
     std::string copy = text != nullptr ? std::string(text) : std::string("<null>");
-    freemem_(text);
+    api().freemem(text);
     return copy;
 }
 

@@ -1,7 +1,10 @@
-// The library as a host sees it: loaded with dlopen, exports found with
-// dlsym by plain name, every handed-out string given back to freemem.
+// The library as a host sees it: loaded by path, exports found by plain name, every handed-out string given back to
+// freemem.
 #pragma once
 
+#include "Exports.h"
+
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,8 +16,11 @@ public:
     // The shared library built alongside the tests (loaded once, kept).
     static Host& instance();
 
-    // Resolves an export; fails the test program loudly when it is missing.
-    void* symbol(const char* name) const;
+    // Every export, typed: Host::instance().api().TwUrlEncodeJS("a b").
+    const tw::Exports& api() const { return library_->exports; }
+
+    // An export's address, for calls bound at run time (tw::exportTable()).
+    void* symbol(const char* name) const { return library_->symbol(name); }
 
     template <typename Fn>
     Fn* fn(const char* name) const {
@@ -26,8 +32,7 @@ public:
 
 private:
     Host();
-    void* handle_;
-    void (*freemem_)(void*);
+    std::unique_ptr<tw::Library> library_;
 };
 
 // What a request export returned, copied out of the two handed-out
@@ -46,10 +51,8 @@ CallResult takeResult(int code, char* headers, char* body);
 // whose values are all strings.
 std::vector<std::pair<std::string, std::string>> parseHeaderJson(const std::string& text);
 
-using RequestFn7 = int(const char*, const char*, const char*, const char*, char**, char**);
-// sendAuthEncodedRequestEncodeResponse
-using CoreFn = int(const char*, const char*, const char*, const char*, const char*, const char*, int, int, int, char**,
-                   char**);
+using RequestFn7 = decltype(TwHttpCall);
+using CoreFn = decltype(sendAuthEncodedRequestEncodeResponse);
 
 // Calls a Tw-family export (method, url, headersJson, requestBody).
 CallResult callTw(const char* exportName, const std::string& method, const std::string& url,
