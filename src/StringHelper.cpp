@@ -1,3 +1,4 @@
+// In-place whitespace trimming and the percent-encoder's character sets and hex digits.
 #include "StringHelper.h"
 
 #include <cctype>

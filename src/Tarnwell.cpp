@@ -1,3 +1,4 @@
+// The transport: libcurl easy sessions, the header record and the callbacks that move the bytes.
 #include "Tarnwell.h"
 
 #include "StringHelper.h"

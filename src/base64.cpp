@@ -1,3 +1,4 @@
+// The base64 codec: encoding with either alphabet and line breaking, and a lenient decoder.
 #include "base64.h"
 
 #include <algorithm>

@@ -1,0 +1,99 @@
+// The response body encodings: decimal and hexadecimal byte lists, base64 and raw.
+#include "BodyEncodings.h"
+
+#include "ByteTexts.h"
+#include "HostStrings.h"
+#include "TarnwellDll.h"
+#include "VectorEncoders.h"
+#include "base64.h"
+
+#include <cstring>
+
+using HostStrings::newHostString;
+
+namespace {
+
+// Every byte value as a separator followed by its digits.
+constexpr ByteTexts makeDecimalTexts(char separator) {
+    ByteTexts table{};
+    for (int b = 0; b < 256; ++b) {
+        const int digits = b >= 100 ? 3 : b >= 10 ? 2 : 1;
+        table[b].text[0] = separator;
+        int v = b;
+        for (int i = digits; i >= 1; --i, v /= 10) table[b].text[i] = static_cast<char>('0' + v % 10);
+        table[b].length = static_cast<std::uint32_t>(1 + digits);
+    }
+    return table;
+}
+
+constexpr ByteTexts makeHexTexts(char separator) {
+    ByteTexts table{};
+    for (int b = 0; b < 256; ++b) {
+        table[b] = {{separator, "0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 0x0F], 0}, 3};
+    }
+    return table;
+}
+
+constexpr ByteTexts DECIMAL_SPACES = makeDecimalTexts(' ');
+constexpr ByteTexts DECIMAL_COMMAS = makeDecimalTexts(',');
+constexpr ByteTexts HEX_SPACES = makeHexTexts(' ');
+constexpr ByteTexts HEX_COMMAS = makeHexTexts(',');
+
+// One digit and one separator per byte, no separator after the last, plus
+// the second and third digits.
+std::size_t decimalLength(const unsigned char* bytes, std::size_t n) {
+#ifdef TW_X86_VECTORS
+    return 2 * n - 1 + VectorEncoders::extraDecimalDigitsSse2(bytes, n);
+#else
+    return 2 * n - 1 + BodyEncodings::extraDecimalDigitsScalar(bytes, n);
+#endif
+}
+
+// n > 0. The first byte is written without its separator.
+std::unique_ptr<char[]> encodeByteList(const unsigned char* bytes, std::size_t n, std::size_t length,
+                                       const ByteTexts& table) {
+    auto text = newHostString(length, 3);
+    char* out = text.get();
+    const EncodedByte first = table[bytes[0]];
+    std::memcpy(out, first.text.data() + 1, 3);
+    out += first.length - 1;
+    for (std::size_t i = 1; i < n; ++i) {
+        const EncodedByte entry = table[bytes[i]];
+        std::memcpy(out, entry.text.data(), 4);
+        out += entry.length;
+    }
+    text[length] = '\0';
+    return text;
+}
+
+std::unique_ptr<char[]> encodeBase64(const unsigned char* bytes, std::size_t n) {
+    auto text = newHostString(base64_encoded_length(n));
+    base64_encode_into(bytes, n, text.get(), false);
+    return text;
+}
+
+}  // namespace
+
+namespace BodyEncodings {
+
+std::size_t extraDecimalDigitsScalar(const unsigned char* bytes, std::size_t n) {
+    std::size_t extra = 0;
+    for (std::size_t i = 0; i < n; ++i) extra += (bytes[i] >= 10 ? 1U : 0U) + (bytes[i] >= 100 ? 1U : 0U);
+    return extra;
+}
+
+}  // namespace BodyEncodings
+
+std::unique_ptr<char[]> encodeResponseBody(const std::string& body, int responseEncoding) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(body.data());
+    const std::size_t n = body.size();
+    if (n == 0) return newHostString(0);
+    switch (static_cast<ResponseEncoding>(responseEncoding)) {
+        case ResponseEncoding::Base64: return encodeBase64(bytes, n);
+        case ResponseEncoding::DecimalSpaces: return encodeByteList(bytes, n, decimalLength(bytes, n), DECIMAL_SPACES);
+        case ResponseEncoding::DecimalCommas: return encodeByteList(bytes, n, decimalLength(bytes, n), DECIMAL_COMMAS);
+        case ResponseEncoding::HexSpaces: return encodeByteList(bytes, n, 3 * n - 1, HEX_SPACES);
+        case ResponseEncoding::HexCommas: return encodeByteList(bytes, n, 3 * n - 1, HEX_COMMAS);
+        default: return HostStrings::copyForHost(body);
+    }
+}
