@@ -1,6 +1,8 @@
 // Parsing the host's JSON texts with a nesting limit, and the text of a value.
 #include "JsonInput.h"
 
+#include "Messages.h"
+
 #include <stdexcept>
 
 namespace JsonInput {
@@ -12,7 +14,7 @@ nlohmann::json parseJson(const std::string& text) {
     const nlohmann::json::parser_callback_t limitDepth = [](int depth, Event event, nlohmann::json&) {
         const bool opensLevel = event == Event::object_start || event == Event::array_start;
         if (opensLevel && static_cast<std::size_t>(depth) >= MAX_JSON_DEPTH) {
-            throw std::runtime_error("nesting deeper than " + std::to_string(MAX_JSON_DEPTH) + " levels");
+            throw std::runtime_error(Messages::JSON_TOO_DEEP);
         }
         return true;
     };

@@ -1,6 +1,7 @@
 // The transport: libcurl easy sessions, the header record and the callbacks that move the bytes.
 #include "Tarnwell.h"
 
+#include "Messages.h"
 #include "StringHelper.h"
 
 #include <algorithm>
@@ -114,7 +115,7 @@ bool LibcurlWrapper::initialize() {
     if (curlInitialized) return true;
     curlHandle = nullptr;
     curlHandle = curl_easy_init();
-    if (curlHandle == nullptr) throw std::runtime_error("Failed initializing libcurl easy session.");
+    if (curlHandle == nullptr) throw std::runtime_error(Messages::EASY_INIT_FAILED);
     curlInitialized = true;
     curl_easy_setopt(curlHandle, CURLOPT_READFUNCTION, libcurlCallbackReadRequestBody);
     curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, libcurlCallbackHeadersToHeaderVector);
@@ -193,7 +194,7 @@ Response LibcurlWrapper::makeRequest(std::string url, std::string method, const 
     curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, nullptr);
     headerList.reset();
     if (result != CURLE_OK) {
-        throw std::runtime_error(std::string("curl_easy_perform() failed: ") + curl_easy_strerror(result));
+        throw std::runtime_error(std::string(Messages::PERFORM_FAILED_PREFIX) + curl_easy_strerror(result));
     }
     curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &response.responseCode);
     return response;

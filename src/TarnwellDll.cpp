@@ -4,6 +4,7 @@
 
 #include "HostStrings.h"
 #include "JsonInput.h"
+#include "Messages.h"
 #include "PercentEncoding.h"
 #include "QueryString.h"
 #include "StringHelper.h"
@@ -27,8 +28,6 @@ using Tarnwell::Header;
 
 namespace {
 
-constexpr const char* UNKNOWN_ERROR = "An unknown error occurred.";
-constexpr const char* UNSAFE_HEADER = "Line breaks and zero bytes are not allowed in the method or request headers.";
 
 // ------------------------------------------------------ header JSON
 
@@ -110,17 +109,17 @@ struct RequestArgs {
     int skipCertificateVerification;
 };
 
-void requireText(const char* value, const char* name) {
-    if (value == nullptr) throw std::invalid_argument(std::string("Argument must not be null: ") + name + ".");
+void requireArgument(const void* value, const char* name) {
+    if (value == nullptr) throw std::invalid_argument(std::string(Messages::NULL_ARGUMENT) + name + ".");
 }
 
 void requireTexts(const RequestArgs& args) {
-    requireText(args.url, "url");
-    requireText(args.username, "username");
-    requireText(args.password, "password");
-    requireText(args.method, "method");
-    requireText(args.headersJson, "headersJson");
-    requireText(args.requestBody, "requestBody");
+    requireArgument(args.url, "url");
+    requireArgument(args.username, "username");
+    requireArgument(args.password, "password");
+    requireArgument(args.method, "method");
+    requireArgument(args.headersJson, "headersJson");
+    requireArgument(args.requestBody, "requestBody");
 }
 
 bool isUnsafeForHeaderLine(std::string_view text) {
@@ -132,7 +131,7 @@ void rejectHeaderInjection(const std::string& method, const std::vector<Header>&
     for (const auto& header : headers) {
         unsafe = unsafe || isUnsafeForHeaderLine(header.name) || isUnsafeForHeaderLine(header.value);
     }
-    if (unsafe) throw std::invalid_argument(UNSAFE_HEADER);
+    if (unsafe) throw std::invalid_argument(Messages::UNSAFE_HEADER);
 }
 
 struct HostResult {
@@ -145,7 +144,7 @@ HostResult performRequest(const RequestArgs& args) {
     requireTexts(args);
     Tarnwell::LibcurlWrapper session;
     if (!session.isInitialized()) {
-        throw std::runtime_error("Initialization of LibcurlWrapper has failed for unknown reason.");
+        throw std::runtime_error(Messages::WRAPPER_INIT_FAILED);
     }
     session.setUsername(args.username);
     session.setPassword(args.password);
@@ -174,13 +173,9 @@ int failWith(const char* message, char** responseHeaders, char** responseBody) n
 }
 
 int runRequest(const RequestArgs& args, char** responseHeaders, char** responseBody) noexcept {
-    if (responseHeaders == nullptr) {
-        return failWith("Argument must not be null: responseHeaders.", responseHeaders, responseBody);
-    }
-    if (responseBody == nullptr) {
-        return failWith("Argument must not be null: responseBody.", responseHeaders, responseBody);
-    }
     try {
+        requireArgument(responseHeaders, "responseHeaders");
+        requireArgument(responseBody, "responseBody");
         HostResult result = performRequest(args);
         *responseHeaders = result.headers.release();
         *responseBody = result.body.release();
@@ -188,7 +183,7 @@ int runRequest(const RequestArgs& args, char** responseHeaders, char** responseB
     } catch (const std::exception& error) {
         return failWith(error.what(), responseHeaders, responseBody);
     } catch (...) {
-        return failWith(UNKNOWN_ERROR, responseHeaders, responseBody);
+        return failWith(Messages::UNKNOWN_ERROR, responseHeaders, responseBody);
     }
 }
 
@@ -203,7 +198,7 @@ std::vector<Header> jsonToHeaders(std::string text) {
     try {
         document = JsonInput::parseJson(text);
     } catch (const std::exception& error) {
-        throw std::runtime_error(std::string("Error parsing the header JSON: ") + error.what());
+        throw std::runtime_error(std::string(Messages::HEADER_JSON_PREFIX) + error.what());
     }
     for (const auto& item : document.items()) {
         const auto& value = item.value();

@@ -1,6 +1,8 @@
 // The base64 codec: encoding with either alphabet and line breaking, and a lenient decoder.
 #include "base64.h"
 
+#include "Messages.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -14,7 +16,6 @@ constexpr const char* base64_chars[2] = {
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_",
 };
 
-constexpr const char* INVALID_INPUT = "Input is not valid base64-encoded data.";
 constexpr unsigned char NO_VALUE = 0xFF;
 
 // Both alphabets decode: '+'/'-' are 62 and '/'/'_' are 63.
@@ -60,7 +61,7 @@ constexpr std::array<PairTable, 2> PAIRS = {makePairTable(0), makePairTable(1)};
 
 unsigned int pos_of_char(unsigned char c) {
     const unsigned char value = DECODE_TABLE[c];
-    if (value == NO_VALUE) throw std::runtime_error(INVALID_INPUT);
+    if (value == NO_VALUE) throw std::runtime_error(Messages::INVALID_BASE64);
     return value;
 }
 
@@ -97,7 +98,7 @@ std::string encode_view(std::string_view text, bool url_safe) {
 // Returns the end of the bytes written.
 char* decode_group(std::string_view in, std::size_t i, char* out) {
     const std::size_t n = in.size();
-    if (i + 1 >= n) throw std::runtime_error(INVALID_INPUT);
+    if (i + 1 >= n) throw std::runtime_error(Messages::INVALID_BASE64);
     const unsigned int s0 = pos_of_char(static_cast<unsigned char>(in[i]));
     const unsigned int s1 = pos_of_char(static_cast<unsigned char>(in[i + 1]));
     *out++ = static_cast<char>((s0 << 2) | ((s1 >> 4) & 0x03));
