@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,9 @@ char* encodeIntoScalar(std::string_view text, const EncodingTable& table, char* 
 
 std::size_t encodedLength(std::string_view text, const EncodingTable& table);
 char* encodeInto(std::string_view text, const EncodingTable& table, char* out);
+
+// The encoded text as a string for the host.
+std::unique_ptr<char[]> encodeForHost(std::string_view text, const EncodingTable& table);
 
 // Appends the encoded text to `out`.
 void appendEncoded(std::string& out, std::string_view text, const EncodingTable& table);

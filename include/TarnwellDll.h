@@ -32,6 +32,13 @@
 #define TW_API __attribute__((visibility("default")))
 #endif
 
+/* No exception leaves any of these functions. */
+#ifdef __cplusplus
+#define TW_NOEXCEPT noexcept
+#else
+#define TW_NOEXCEPT
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -40,17 +47,17 @@ extern "C" {
 TW_API int sendAuthEncodedRequestEncodeResponse(const char* url, const char* username, const char* password,
                                                 const char* method, const char* headersJson, const char* requestBody,
                                                 int bodyIsBase64, int responseEncoding, int skipCertificateVerification,
-                                                char** responseHeaders, char** responseBody);
+                                                char** responseHeaders, char** responseBody) TW_NOEXCEPT;
 
 TW_API int sendEncodedRequestEncodeResponse(const char* url, const char* method, const char* headersJson,
                                             const char* requestBody, int bodyIsBase64, int responseEncoding,
                                             int skipCertificateVerification, char** responseHeaders,
-                                            char** responseBody);
+                                            char** responseBody) TW_NOEXCEPT;
 TW_API int sendAuthRequest(const char* url, const char* username, const char* password, const char* method,
                            const char* headersJson, const char* requestBody, int skipCertificateVerification,
-                           char** responseHeaders, char** responseBody);
+                           char** responseHeaders, char** responseBody) TW_NOEXCEPT;
 TW_API int sendRequest(const char* url, const char* method, const char* headersJson, const char* requestBody,
-                       int skipCertificateVerification, char** responseHeaders, char** responseBody);
+                       int skipCertificateVerification, char** responseHeaders, char** responseBody) TW_NOEXCEPT;
 
 /* The Tw family takes the method first and always verifies certificates.
  * Base64: response as base64. Bytes: response as comma-separated decimal
@@ -62,23 +69,23 @@ TW_API int sendRequest(const char* url, const char* method, const char* headersJ
     const char *method, const char *url, const char *username, const char *password, const char *headersJson, \
         const char *requestBody, char **responseHeaders, char **responseBody
 
-TW_API int TwHttpCall(TW_HTTP_CALL_PARAMS);
-TW_API int TwHttpCallBase64(TW_HTTP_CALL_PARAMS);
-TW_API int TwHttpCallBytes(TW_HTTP_CALL_PARAMS);
-TW_API int TwHttpCallIn64(TW_HTTP_CALL_PARAMS);
-TW_API int TwHttpCallBase64In64(TW_HTTP_CALL_PARAMS);
-TW_API int TwHttpCallBytesIn64(TW_HTTP_CALL_PARAMS);
-TW_API int TwAuthHttpCall(TW_AUTH_HTTP_CALL_PARAMS);
-TW_API int TwAuthHttpCallBase64(TW_AUTH_HTTP_CALL_PARAMS);
-TW_API int TwAuthHttpCallBytes(TW_AUTH_HTTP_CALL_PARAMS);
-TW_API int TwAuthHttpCallIn64(TW_AUTH_HTTP_CALL_PARAMS);
-TW_API int TwAuthHttpCallBase64In64(TW_AUTH_HTTP_CALL_PARAMS);
-TW_API int TwAuthHttpCallBytesIn64(TW_AUTH_HTTP_CALL_PARAMS);
+TW_API int TwHttpCall(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TwHttpCallBase64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TwHttpCallBytes(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TwHttpCallIn64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TwHttpCallBase64In64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TwHttpCallBytesIn64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TwAuthHttpCall(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TwAuthHttpCallBase64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TwAuthHttpCallBytes(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TwAuthHttpCallIn64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TwAuthHttpCallBase64In64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TwAuthHttpCallBytesIn64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
 #undef TW_HTTP_CALL_PARAMS
 #undef TW_AUTH_HTTP_CALL_PARAMS
 
 /* Releases a string handed out by this library; NULL is ignored. */
-TW_API void freemem(void* p);
+TW_API void freemem(void* p) TW_NOEXCEPT;
 
 /*
  * Percent-encoding: bytes in the allowed set stay, every other byte becomes
@@ -95,19 +102,21 @@ TW_API void freemem(void* p);
  * All twelve return a new string to be released with freemem(); they
  * return NULL only when memory is exhausted.
  */
-TW_API char* escapeUrlStyleAllowedCharacters(const char* text, const char* allowedCharacters, int allowedCount);
-TW_API char* escapeUrlStyle(const char* text, int style);
-TW_API char* TwUrlEncodeJS(const char* text);
-TW_API char* TwUrlEncodeInter(const char* text);
-TW_API char* TwUrlEncodeLax(const char* text);
-TW_API char* TwUrlEncodeVeryLax(const char* text);
+TW_API char* escapeUrlStyleAllowedCharacters(const char* text, const char* allowedCharacters,
+                                             int allowedCount) TW_NOEXCEPT;
+TW_API char* escapeUrlStyle(const char* text, int style) TW_NOEXCEPT;
+TW_API char* TwUrlEncodeJS(const char* text) TW_NOEXCEPT;
+TW_API char* TwUrlEncodeInter(const char* text) TW_NOEXCEPT;
+TW_API char* TwUrlEncodeLax(const char* text) TW_NOEXCEPT;
+TW_API char* TwUrlEncodeVeryLax(const char* text) TW_NOEXCEPT;
 
-TW_API char* toQueryStringAllowedCharacters(const char* jsonText, const char* allowedCharacters, int allowedCount);
-TW_API char* toQueryString(const char* jsonText, int style);
-TW_API char* TwUrlEncodeQueryJS(const char* jsonText);
-TW_API char* TwUrlEncodeQueryInter(const char* jsonText);
-TW_API char* TwUrlEncodeQueryLax(const char* jsonText);
-TW_API char* TwUrlEncodeQueryVeryLax(const char* jsonText);
+TW_API char* toQueryStringAllowedCharacters(const char* jsonText, const char* allowedCharacters,
+                                            int allowedCount) TW_NOEXCEPT;
+TW_API char* toQueryString(const char* jsonText, int style) TW_NOEXCEPT;
+TW_API char* TwUrlEncodeQueryJS(const char* jsonText) TW_NOEXCEPT;
+TW_API char* TwUrlEncodeQueryInter(const char* jsonText) TW_NOEXCEPT;
+TW_API char* TwUrlEncodeQueryLax(const char* jsonText) TW_NOEXCEPT;
+TW_API char* TwUrlEncodeQueryVeryLax(const char* jsonText) TW_NOEXCEPT;
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,7 @@
 // Percent-encoding: allowed-set tables, the byte-at-a-time loops and the built-in sets.
 #include "PercentEncoding.h"
 
+#include "HostStrings.h"
 #include "StringHelper.h"
 #include "TarnwellDll.h"
 #include "VectorEncoders.h"
@@ -65,6 +66,14 @@ char* encodeInto(std::string_view text, const EncodingTable& table, char* out) {
     if (VectorEncoders::hasByteShuffles()) return VectorEncoders::encodeIntoSsse3(text, table, out);
 #endif
     return encodeIntoScalar(text, table, out);
+}
+
+std::unique_ptr<char[]> encodeForHost(std::string_view text, const EncodingTable& table) {
+    const std::size_t length = encodedLength(text, table);
+    auto encoded = HostStrings::newHostString(length, ENCODE_SLACK);
+    encodeInto(text, table, encoded.get());
+    encoded[length] = '\0';
+    return encoded;
 }
 
 void appendEncoded(std::string& out, std::string_view text, const EncodingTable& table) {

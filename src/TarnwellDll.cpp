@@ -28,7 +28,6 @@ using Tarnwell::Header;
 
 namespace {
 
-
 // ------------------------------------------------------ header JSON
 
 // Length of the well-formed UTF-8 sequence that starts at text[i], or 0.
@@ -172,19 +171,35 @@ int failWith(const char* message, char** responseHeaders, char** responseBody) n
     return 0;
 }
 
-int runRequest(const RequestArgs& args, char** responseHeaders, char** responseBody) noexcept {
+// Runs the work of one export. Whatever it throws ends as the export's
+// failure result, which `fail` makes from the message without throwing.
+template <typename Work, typename Fail>
+auto guarded(Work work, Fail fail) noexcept -> decltype(work()) {
     try {
+        return work();
+    } catch (const std::exception& error) {
+        return fail(error.what());
+    } catch (...) {
+        return fail(Messages::UNKNOWN_ERROR);
+    }
+}
+
+// The encoders' failure: only memory exhaustion gets that far.
+char* noString(const char*) noexcept {
+    return nullptr;
+}
+
+int runRequest(const RequestArgs& args, char** responseHeaders, char** responseBody) noexcept {
+    const auto request = [&] {
         requireArgument(responseHeaders, "responseHeaders");
         requireArgument(responseBody, "responseBody");
         HostResult result = performRequest(args);
         *responseHeaders = result.headers.release();
         *responseBody = result.body.release();
         return static_cast<int>(result.code);
-    } catch (const std::exception& error) {
-        return failWith(error.what(), responseHeaders, responseBody);
-    } catch (...) {
-        return failWith(Messages::UNKNOWN_ERROR, responseHeaders, responseBody);
-    }
+    };
+    return guarded(request,
+                   [&](const char* message) noexcept { return failWith(message, responseHeaders, responseBody); });
 }
 
 }  // namespace
@@ -226,7 +241,7 @@ extern "C" {
 TW_API int sendAuthEncodedRequestEncodeResponse(const char* url, const char* username, const char* password,
                                                 const char* method, const char* headersJson, const char* requestBody,
                                                 int bodyIsBase64, int responseEncoding, int skipCertificateVerification,
-                                                char** responseHeaders, char** responseBody) {
+                                                char** responseHeaders, char** responseBody) noexcept {
     const RequestArgs args{url,          username,         password,
                            method,       headersJson,      requestBody,
                            bodyIsBase64, responseEncoding, skipCertificateVerification};
@@ -236,7 +251,7 @@ TW_API int sendAuthEncodedRequestEncodeResponse(const char* url, const char* use
 TW_API int sendEncodedRequestEncodeResponse(const char* url, const char* method, const char* headersJson,
                                             const char* requestBody, int bodyIsBase64, int responseEncoding,
                                             int skipCertificateVerification, char** responseHeaders,
-                                            char** responseBody) {
+                                            char** responseBody) noexcept {
     return sendAuthEncodedRequestEncodeResponse(url, "", "", method, headersJson, requestBody, bodyIsBase64,
                                                 responseEncoding, skipCertificateVerification, responseHeaders,
                                                 responseBody);
@@ -244,13 +259,13 @@ TW_API int sendEncodedRequestEncodeResponse(const char* url, const char* method,
 
 TW_API int sendAuthRequest(const char* url, const char* username, const char* password, const char* method,
                            const char* headersJson, const char* requestBody, int skipCertificateVerification,
-                           char** responseHeaders, char** responseBody) {
+                           char** responseHeaders, char** responseBody) noexcept {
     return sendAuthEncodedRequestEncodeResponse(url, username, password, method, headersJson, requestBody, 0, 0,
                                                 skipCertificateVerification, responseHeaders, responseBody);
 }
 
 TW_API int sendRequest(const char* url, const char* method, const char* headersJson, const char* requestBody,
-                       int skipCertificateVerification, char** responseHeaders, char** responseBody) {
+                       int skipCertificateVerification, char** responseHeaders, char** responseBody) noexcept {
     return sendAuthEncodedRequestEncodeResponse(url, "", "", method, headersJson, requestBody, 0, 0,
                                                 skipCertificateVerification, responseHeaders, responseBody);
 }
@@ -258,13 +273,14 @@ TW_API int sendRequest(const char* url, const char* method, const char* headersJ
 // The Tw family: method first, certificates always verified.
 #define TW_DEFINE_HTTP_CALL(NAME, IN64, ENCODING)                                                                     \
     TW_API int NAME(const char* method, const char* url, const char* headersJson, const char* requestBody,            \
-                    char** responseHeaders, char** responseBody) {                                                    \
+                    char** responseHeaders, char** responseBody) noexcept {                                           \
         return sendAuthEncodedRequestEncodeResponse(url, "", "", method, headersJson, requestBody, IN64, ENCODING, 0, \
                                                     responseHeaders, responseBody);                                   \
     }
 #define TW_DEFINE_AUTH_HTTP_CALL(NAME, IN64, ENCODING)                                                               \
     TW_API int NAME(const char* method, const char* url, const char* username, const char* password,                 \
-                    const char* headersJson, const char* requestBody, char** responseHeaders, char** responseBody) { \
+                    const char* headersJson, const char* requestBody, char** responseHeaders,                        \
+                    char** responseBody) noexcept {                                                                  \
         return sendAuthEncodedRequestEncodeResponse(url, username, password, method, headersJson, requestBody, IN64, \
                                                     ENCODING, 0, responseHeaders, responseBody);                     \
     }
@@ -282,64 +298,62 @@ TW_DEFINE_AUTH_HTTP_CALL(TwAuthHttpCallIn64, 1, 0)
 TW_DEFINE_AUTH_HTTP_CALL(TwAuthHttpCallBase64In64, 1, 1)
 TW_DEFINE_AUTH_HTTP_CALL(TwAuthHttpCallBytesIn64, 1, 3)
 
-TW_API void freemem(void* p) {
+TW_API void freemem(void* p) noexcept {
     delete[] static_cast<char*>(p);
 }
 
-TW_API char* escapeUrlStyleAllowedCharacters(const char* text, const char* allowedCharacters, int allowedCount) {
-    const std::string_view input = text != nullptr ? std::string_view(text) : std::string_view();
-    const PercentEncoding::EncodingTable table = makeEncodingTable(allowedCharacters, allowedCount);
-    const std::size_t length = PercentEncoding::encodedLength(input, table);
-    char* result = new (std::nothrow) char[length + PercentEncoding::ENCODE_SLACK];
-    if (result != nullptr) {
-        PercentEncoding::encodeInto(input, table, result);
-        result[length] = '\0';
-    }
-    return result;
+TW_API char* escapeUrlStyleAllowedCharacters(const char* text, const char* allowedCharacters,
+                                             int allowedCount) noexcept {
+    const auto encode = [&] {
+        const std::string_view input = text != nullptr ? std::string_view(text) : std::string_view();
+        return PercentEncoding::encodeForHost(input, makeEncodingTable(allowedCharacters, allowedCount)).release();
+    };
+    return guarded(encode, noString);
 }
 
-TW_API char* escapeUrlStyle(const char* text, int style) {
+TW_API char* escapeUrlStyle(const char* text, int style) noexcept {
     const BuiltInSet set = builtInSet(style);
     return escapeUrlStyleAllowedCharacters(text, set.characters, set.count);
 }
 
-TW_API char* TwUrlEncodeJS(const char* text) {
+TW_API char* TwUrlEncodeJS(const char* text) noexcept {
     return escapeUrlStyle(text, static_cast<int>(UrlStyle::JS));
 }
-TW_API char* TwUrlEncodeInter(const char* text) {
+TW_API char* TwUrlEncodeInter(const char* text) noexcept {
     return escapeUrlStyle(text, static_cast<int>(UrlStyle::Inter));
 }
-TW_API char* TwUrlEncodeLax(const char* text) {
+TW_API char* TwUrlEncodeLax(const char* text) noexcept {
     return escapeUrlStyle(text, static_cast<int>(UrlStyle::Lax));
 }
-TW_API char* TwUrlEncodeVeryLax(const char* text) {
+TW_API char* TwUrlEncodeVeryLax(const char* text) noexcept {
     return escapeUrlStyle(text, static_cast<int>(UrlStyle::VeryLax));
 }
 
-TW_API char* toQueryStringAllowedCharacters(const char* jsonText, const char* allowedCharacters, int allowedCount) {
-    try {
-        const std::string query = QueryString::buildQueryString(jsonText, makeEncodingTable(allowedCharacters, allowedCount));
+TW_API char* toQueryStringAllowedCharacters(const char* jsonText, const char* allowedCharacters,
+                                            int allowedCount) noexcept {
+    const auto build = [&] {
+        const std::string query =
+            QueryString::buildQueryString(jsonText, makeEncodingTable(allowedCharacters, allowedCount));
         return copyForHost(query).release();
-    } catch (...) {
-        return nullptr;  // only memory exhaustion gets here
-    }
+    };
+    return guarded(build, noString);
 }
 
-TW_API char* toQueryString(const char* jsonText, int style) {
+TW_API char* toQueryString(const char* jsonText, int style) noexcept {
     const BuiltInSet set = builtInSet(style);
     return toQueryStringAllowedCharacters(jsonText, set.characters, set.count);
 }
 
-TW_API char* TwUrlEncodeQueryJS(const char* jsonText) {
+TW_API char* TwUrlEncodeQueryJS(const char* jsonText) noexcept {
     return toQueryString(jsonText, static_cast<int>(UrlStyle::JS));
 }
-TW_API char* TwUrlEncodeQueryInter(const char* jsonText) {
+TW_API char* TwUrlEncodeQueryInter(const char* jsonText) noexcept {
     return toQueryString(jsonText, static_cast<int>(UrlStyle::Inter));
 }
-TW_API char* TwUrlEncodeQueryLax(const char* jsonText) {
+TW_API char* TwUrlEncodeQueryLax(const char* jsonText) noexcept {
     return toQueryString(jsonText, static_cast<int>(UrlStyle::Lax));
 }
-TW_API char* TwUrlEncodeQueryVeryLax(const char* jsonText) {
+TW_API char* TwUrlEncodeQueryVeryLax(const char* jsonText) noexcept {
     return toQueryString(jsonText, static_cast<int>(UrlStyle::VeryLax));
 }
 

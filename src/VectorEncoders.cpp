@@ -13,9 +13,9 @@
 #include <array>
 #include <cstdint>
 
-using PercentEncoding::EncodingTable;
 using PercentEncoding::encodedLengthScalar;
 using PercentEncoding::encodeIntoScalar;
+using PercentEncoding::EncodingTable;
 
 namespace VectorEncoders {
 
@@ -95,7 +95,7 @@ __attribute__((target("ssse3"))) __m128i escapedLanes(__m128i bytes, const Encod
 }
 
 __attribute__((target("ssse3,popcnt"))) std::size_t encodedLengthSsse3(std::string_view text,
-                                                                        const EncodingTable& table) {
+                                                                       const EncodingTable& table) {
     const std::size_t whole = text.size() & ~std::size_t{15};
     std::size_t escaped = 0;
     for (std::size_t i = 0; i < whole; i += 16) {

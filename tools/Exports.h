@@ -191,6 +191,10 @@ struct Signature<R(Ps...)> {
     }
 };
 
+// The exports are noexcept; that changes nothing about how they are called.
+template <typename R, typename... Ps>
+struct Signature<R(Ps...) noexcept> : Signature<R(Ps...)> {};
+
 struct Export {
     const char* name;
     std::vector<Param> params;
