@@ -1,5 +1,6 @@
 // Percent-encoding: the output holds only bytes of the allowed set and %XX
-// escapes of bytes outside it, and decodes back to the input. The first
+// escapes of bytes outside it, and decodes back to the input, on the
+// vector path and on its scalar twin. The first
 // input byte picks a built-in style, an out-of-range style, or a set of
 // the caller's own taken from the input.
 #include "FuzzSupport.h"
@@ -73,6 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::check(encoded != nullptr, "a result is always returned");
     checkEncoding(hostText, encoded, c.set);
     freemem(encoded);
-    checkEncoding(c.text, percentEncode(c.text, c.set.data(), static_cast<int>(c.set.size())), c.set);
+    // Both paths over every byte: the vector loops and their scalar twin.
+    for (const KernelChoice choice : {KernelChoice::Fastest, KernelChoice::Scalar}) {
+        checkEncoding(
+            c.text, percentEncode(c.text, c.set.data(), static_cast<int>(c.set.size()), encoderKernels(choice)), c.set);
+    }
     return 0;
 }

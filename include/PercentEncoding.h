@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ByteTexts.h"
+#include "EncoderKernels.h"
 
 #include <array>
 #include <cstddef>
@@ -33,14 +34,11 @@ std::size_t encodedLengthScalar(std::string_view text, const EncodingTable& tabl
 // ENCODE_SLACK writable bytes after it.
 char* encodeIntoScalar(std::string_view text, const EncodingTable& table, char* out);
 
-std::size_t encodedLength(std::string_view text, const EncodingTable& table);
-char* encodeInto(std::string_view text, const EncodingTable& table, char* out);
-
 // The encoded text as a string for the host.
-std::unique_ptr<char[]> encodeForHost(std::string_view text, const EncodingTable& table);
+std::unique_ptr<char[]> encodeForHost(std::string_view text, const EncodingTable& table, const EncoderKernels& kernels);
 
 // Appends the encoded text to `out`.
-void appendEncoded(std::string& out, std::string_view text, const EncodingTable& table);
+void appendEncoded(std::string& out, std::string_view text, const EncodingTable& table, const EncoderKernels& kernels);
 
 struct BuiltInSet {
     const char* characters;

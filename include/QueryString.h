@@ -10,6 +10,7 @@ namespace QueryString {
 // Members (objects, in name order) or elements (arrays, keyed by index)
 // as key=value joined by '&'. Null, empty or unusable JSON gives "";
 // only memory exhaustion throws.
-std::string buildQueryString(const char* jsonText, const PercentEncoding::EncodingTable& table);
+std::string buildQueryString(const char* jsonText, const PercentEncoding::EncodingTable& table,
+                             const EncoderKernels& kernels);
 
 }  // namespace QueryString

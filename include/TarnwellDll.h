@@ -124,6 +124,7 @@ TW_API char* TwUrlEncodeQueryVeryLax(const char* jsonText) TW_NOEXCEPT;
 
 #if defined(__cplusplus) && defined(TARNWELL_INTERNAL_API)
 /* Internals shared with the library's own tests; not installed API. */
+#include "EncoderKernels.h"
 #include "Tarnwell.h"
 
 #include <memory>
@@ -138,9 +139,12 @@ std::vector<Tarnwell::Header> jsonToHeaders(std::string text);
 std::string headersToJsonString(std::vector<Tarnwell::Header> headers);
 
 /* The body as the host receives it, as a zero-terminated new[] array. */
-std::unique_ptr<char[]> encodeResponseBody(const std::string& body, int responseEncoding);
+std::unique_ptr<char[]> encodeResponseBody(const std::string& body, int responseEncoding,
+                                           const EncoderKernels& kernels = encoderKernels());
 
-std::string percentEncode(std::string_view text, const char* allowedCharacters, int allowedCount);
+/* Every byte of text, zero bytes included. */
+std::string percentEncode(std::string_view text, const char* allowedCharacters, int allowedCount,
+                          const EncoderKernels& kernels = encoderKernels());
 #endif
 
 #endif /* TARNWELL_DLL_H */

@@ -4,7 +4,6 @@
 #include "ByteTexts.h"
 #include "HostStrings.h"
 #include "TarnwellDll.h"
-#include "VectorEncoders.h"
 #include "base64.h"
 
 #include <cstring>
@@ -41,12 +40,8 @@ constexpr ByteTexts HEX_COMMAS = makeHexTexts(',');
 
 // One digit and one separator per byte, no separator after the last, plus
 // the second and third digits.
-std::size_t decimalLength(const unsigned char* bytes, std::size_t n) {
-#ifdef TW_X86_VECTORS
-    return 2 * n - 1 + VectorEncoders::extraDecimalDigitsSse2(bytes, n);
-#else
-    return 2 * n - 1 + BodyEncodings::extraDecimalDigitsScalar(bytes, n);
-#endif
+std::size_t decimalLength(const unsigned char* bytes, std::size_t n, const EncoderKernels& kernels) {
+    return 2 * n - 1 + kernels.extraDecimalDigits(bytes, n);
 }
 
 // n > 0. The first byte is written without its separator.
@@ -84,14 +79,17 @@ std::size_t extraDecimalDigitsScalar(const unsigned char* bytes, std::size_t n) 
 
 }  // namespace BodyEncodings
 
-std::unique_ptr<char[]> encodeResponseBody(const std::string& body, int responseEncoding) {
+std::unique_ptr<char[]> encodeResponseBody(const std::string& body, int responseEncoding,
+                                           const EncoderKernels& kernels) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(body.data());
     const std::size_t n = body.size();
     if (n == 0) return newHostString(0);
     switch (static_cast<ResponseEncoding>(responseEncoding)) {
         case ResponseEncoding::Base64: return encodeBase64(bytes, n);
-        case ResponseEncoding::DecimalSpaces: return encodeByteList(bytes, n, decimalLength(bytes, n), DECIMAL_SPACES);
-        case ResponseEncoding::DecimalCommas: return encodeByteList(bytes, n, decimalLength(bytes, n), DECIMAL_COMMAS);
+        case ResponseEncoding::DecimalSpaces:
+            return encodeByteList(bytes, n, decimalLength(bytes, n, kernels), DECIMAL_SPACES);
+        case ResponseEncoding::DecimalCommas:
+            return encodeByteList(bytes, n, decimalLength(bytes, n, kernels), DECIMAL_COMMAS);
         case ResponseEncoding::HexSpaces: return encodeByteList(bytes, n, 3 * n - 1, HEX_SPACES);
         case ResponseEncoding::HexCommas: return encodeByteList(bytes, n, 3 * n - 1, HEX_COMMAS);
         default: return HostStrings::copyForHost(body);

@@ -4,7 +4,6 @@
 #include "HostStrings.h"
 #include "StringHelper.h"
 #include "TarnwellDll.h"
-#include "VectorEncoders.h"
 
 #include <cstring>
 
@@ -54,33 +53,20 @@ char* encodeIntoScalar(std::string_view text, const EncodingTable& table, char* 
     return out;
 }
 
-std::size_t encodedLength(std::string_view text, const EncodingTable& table) {
-#ifdef TW_X86_VECTORS
-    if (VectorEncoders::hasByteShuffles()) return VectorEncoders::encodedLengthSsse3(text, table);
-#endif
-    return encodedLengthScalar(text, table);
-}
-
-char* encodeInto(std::string_view text, const EncodingTable& table, char* out) {
-#ifdef TW_X86_VECTORS
-    if (VectorEncoders::hasByteShuffles()) return VectorEncoders::encodeIntoSsse3(text, table, out);
-#endif
-    return encodeIntoScalar(text, table, out);
-}
-
-std::unique_ptr<char[]> encodeForHost(std::string_view text, const EncodingTable& table) {
-    const std::size_t length = encodedLength(text, table);
+std::unique_ptr<char[]> encodeForHost(std::string_view text, const EncodingTable& table,
+                                      const EncoderKernels& kernels) {
+    const std::size_t length = kernels.percentEncodedLength(text, table);
     auto encoded = HostStrings::newHostString(length, ENCODE_SLACK);
-    encodeInto(text, table, encoded.get());
+    kernels.percentEncodeInto(text, table, encoded.get());
     encoded[length] = '\0';
     return encoded;
 }
 
-void appendEncoded(std::string& out, std::string_view text, const EncodingTable& table) {
+void appendEncoded(std::string& out, std::string_view text, const EncodingTable& table, const EncoderKernels& kernels) {
     const std::size_t start = out.size();
-    const std::size_t length = encodedLength(text, table);
+    const std::size_t length = kernels.percentEncodedLength(text, table);
     out.resize(start + length + ENCODE_SLACK);
-    encodeInto(text, table, out.data() + start);
+    kernels.percentEncodeInto(text, table, out.data() + start);
     out.resize(start + length);
 }
 
@@ -95,8 +81,10 @@ BuiltInSet builtInSet(int style) {
 
 }  // namespace PercentEncoding
 
-std::string percentEncode(std::string_view text, const char* allowedCharacters, int allowedCount) {
+std::string percentEncode(std::string_view text, const char* allowedCharacters, int allowedCount,
+                          const EncoderKernels& kernels) {
     std::string out;
-    PercentEncoding::appendEncoded(out, text, PercentEncoding::makeEncodingTable(allowedCharacters, allowedCount));
+    PercentEncoding::appendEncoded(out, text, PercentEncoding::makeEncodingTable(allowedCharacters, allowedCount),
+                                   kernels);
     return out;
 }

@@ -7,7 +7,8 @@
 
 namespace QueryString {
 
-std::string buildQueryString(const char* jsonText, const PercentEncoding::EncodingTable& table) {
+std::string buildQueryString(const char* jsonText, const PercentEncoding::EncodingTable& table,
+                             const EncoderKernels& kernels) {
     std::string query;
     if (jsonText == nullptr || *jsonText == '\0') return query;
     nlohmann::json document;
@@ -20,9 +21,9 @@ std::string buildQueryString(const char* jsonText, const PercentEncoding::Encodi
     }
     for (const auto& item : document.items()) {
         if (!query.empty()) query.push_back('&');
-        PercentEncoding::appendEncoded(query, item.key(), table);
+        PercentEncoding::appendEncoded(query, item.key(), table, kernels);
         query.push_back('=');
-        PercentEncoding::appendEncoded(query, JsonInput::jsonValueText(item.value()), table);
+        PercentEncoding::appendEncoded(query, JsonInput::jsonValueText(item.value()), table, kernels);
     }
     return query;
 }

@@ -160,7 +160,7 @@ HostResult performRequest(const RequestArgs& args) {
     }
     HostResult result;
     result.headers = copyForHost(headersToJsonString(std::move(response.headers)));
-    result.body = encodeResponseBody(response.body, args.responseEncoding);
+    result.body = encodeResponseBody(response.body, args.responseEncoding, encoderKernels());
     result.code = response.responseCode;
     return result;
 }
@@ -306,7 +306,9 @@ TW_API char* escapeUrlStyleAllowedCharacters(const char* text, const char* allow
                                              int allowedCount) noexcept {
     const auto encode = [&] {
         const std::string_view input = text != nullptr ? std::string_view(text) : std::string_view();
-        return PercentEncoding::encodeForHost(input, makeEncodingTable(allowedCharacters, allowedCount)).release();
+        return PercentEncoding::encodeForHost(input, makeEncodingTable(allowedCharacters, allowedCount),
+                                              encoderKernels())
+            .release();
     };
     return guarded(encode, noString);
 }
@@ -332,8 +334,8 @@ TW_API char* TwUrlEncodeVeryLax(const char* text) noexcept {
 TW_API char* toQueryStringAllowedCharacters(const char* jsonText, const char* allowedCharacters,
                                             int allowedCount) noexcept {
     const auto build = [&] {
-        const std::string query =
-            QueryString::buildQueryString(jsonText, makeEncodingTable(allowedCharacters, allowedCount));
+        const std::string query = QueryString::buildQueryString(
+            jsonText, makeEncodingTable(allowedCharacters, allowedCount), encoderKernels());
         return copyForHost(query).release();
     };
     return guarded(build, noString);

@@ -13,7 +13,7 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 
 # Further stages (sanitizers, fuzzing, benchmark smoke run) live in their
 # own scripts so each can also be run alone.
-for stage in tools/check-sanitizers.sh tools/fuzz.sh bench/smoke.sh; do
+for stage in tools/cross-check-aarch64.sh tools/check-sanitizers.sh tools/fuzz.sh bench/smoke.sh; do
   if [ -f "$stage" ]; then
     echo "== $stage"
     bash "$stage"

@@ -21,6 +21,22 @@ inline std::string referenceByteList(const std::string& bytes, const char* forma
     return text;
 }
 
+// Percent-encoding the plain way: each byte looked up in the allowed set
+// and escaped if absent.
+inline std::string referencePercentEncode(const std::string& text, const std::string& allowed) {
+    std::string out;
+    for (const char c : text) {
+        if (allowed.find(c) != std::string::npos) {
+            out += c;
+        } else {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned int>(static_cast<unsigned char>(c)));
+            out += escape;
+        }
+    }
+    return out;
+}
+
 // The body as the host receives it with `encoding` (0 raw .. 5 hex commas;
 // other values act as raw, which ends at the first zero byte).
 inline std::string referenceEncoding(const std::string& body, int encoding) {
