@@ -21,8 +21,8 @@ struct EncoderKernels {
 
 enum class KernelChoice { Fastest, Scalar };
 
-// Fastest: the vector loops this processor runs, chosen at the first call
-// (safely, whichever thread makes it). Scalar: the byte-at-a-time loops,
-// for tests and fuzzers to compare with; the exports never use them on
-// their own.
+// Fastest: the loops the exports use, the vector ones where this processor
+// runs them, chosen at the first call (safely, whichever thread makes it).
+// Scalar: the byte-at-a-time loops alone, which tests and fuzzers run
+// beside them.
 const EncoderKernels& encoderKernels(KernelChoice choice = KernelChoice::Fastest);
