@@ -79,12 +79,36 @@ std::vector<std::pair<std::string, std::string>> parseHeaderJson(const std::stri
     return collector.members;
 }
 
+std::vector<const tw::Export*> requestExports() {
+    std::vector<const tw::Export*> exports;
+    for (const auto& entry : tw::exportTable()) {
+        if (entry.returns == tw::Returns::Status) exports.push_back(&entry);
+    }
+    return exports;
+}
+
+CallResult call(const tw::Export& requestExport, const NamedArgs& args) {
+    std::vector<tw::Slot> slots(requestExport.params.size());
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const std::string name = requestExport.params[i].name;
+        if (const auto text = args.texts.find(name); text != args.texts.end()) slots[i].text = text->second;
+        if (const auto number = args.numbers.find(name); number != args.numbers.end()) slots[i].number = number->second;
+    }
+    // Every request export ends in responseHeaders, responseBody.
+    tw::Slot& headers = slots[slots.size() - 2];
+    tw::Slot& body = slots.back();
+    headers.outGiven = args.headersGiven;
+    body.outGiven = args.bodyGiven;
+    const tw::Returned returned = requestExport.invoke(Host::instance().symbol(requestExport.name), slots);
+    return takeResult(returned.status, headers.out, body.out);
+}
+
 CallResult callTw(const char* exportName, const std::string& method, const std::string& url,
                   const std::string& headersJson, const std::string& body) {
     char* headers = nullptr;
     char* responseBody = nullptr;
-    const int code = Host::instance().fn<RequestFn7>(exportName)(method.c_str(), url.c_str(), headersJson.c_str(),
-                                                                 body.c_str(), &headers, &responseBody);
+    const int code = Host::instance().fn<decltype(TwHttpCall)>(exportName)(
+        method.c_str(), url.c_str(), headersJson.c_str(), body.c_str(), &headers, &responseBody);
     return takeResult(code, headers, responseBody);
 }
 
@@ -93,7 +117,7 @@ CallResult callCore(const std::string& url, const std::string& username, const s
                     int bodyIsBase64, int responseEncoding, int skipCertificateVerification) {
     char* headers = nullptr;
     char* responseBody = nullptr;
-    const int code = Host::instance().fn<CoreFn>("sendAuthEncodedRequestEncodeResponse")(
+    const int code = Host::instance().api().sendAuthEncodedRequestEncodeResponse(
         url.c_str(), username.c_str(), password.c_str(), method.c_str(), headersJson.c_str(), body.c_str(),
         bodyIsBase64, responseEncoding, skipCertificateVerification, &headers, &responseBody);
     return takeResult(code, headers, responseBody);

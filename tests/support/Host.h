@@ -4,6 +4,7 @@
 
 #include "Exports.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -51,8 +52,20 @@ CallResult takeResult(int code, char* headers, char* body);
 // whose values are all strings.
 std::vector<std::pair<std::string, std::string>> parseHeaderJson(const std::string& text);
 
-using RequestFn7 = decltype(TwHttpCall);
-using CoreFn = decltype(sendAuthEncodedRequestEncodeResponse);
+// Arguments by parameter name for calls through tw::exportTable(); each
+// export takes the ones it has. Missing texts are "", missing numbers 0.
+struct NamedArgs {
+    std::map<std::string, const char*> texts;
+    std::map<std::string, int> numbers;
+    bool headersGiven = true;  // false passes NULL as responseHeaders
+    bool bodyGiven = true;     // false passes NULL as responseBody
+};
+
+// The sixteen request exports, in the host header's order.
+std::vector<const tw::Export*> requestExports();
+
+// Calls a request export; an out-parameter passed as NULL reads "<null>".
+CallResult call(const tw::Export& requestExport, const NamedArgs& args);
 
 // Calls a Tw-family export (method, url, headersJson, requestBody).
 CallResult callTw(const char* exportName, const std::string& method, const std::string& url,

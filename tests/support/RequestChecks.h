@@ -2,9 +2,9 @@
 #pragma once
 
 #include "support/Host.h"
+#include "support/Messages.h"
 #include "support/Servers.h"
 
-#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,11 +13,6 @@ namespace tw_test {
 
 // Nothing listens there; a connection attempt fails at once.
 inline constexpr const char* CLOSED_PORT_URL = "http://127.0.0.1:1/";
-
-// What a request export reports when libcurl fails with `code`.
-inline std::string curlFailure(CURLcode code) {
-    return std::string("curl_easy_perform() failed: ") + curl_easy_strerror(code);
-}
 
 // The raw server handles connections one after another, so once a later
 // request of our own has been answered, any earlier one would be logged.
@@ -33,6 +28,18 @@ inline void expectFailure(const CallResult& result, const std::string& message) 
     EXPECT_EQ(result.code, 0);
     EXPECT_EQ(result.headers, "");
     EXPECT_EQ(result.body, message);
+}
+
+// A failure reported with `prefix` and a description after it.
+inline void expectFailureWithPrefix(const CallResult& result, const std::string& prefix) {
+    EXPECT_EQ(result.code, 0);
+    EXPECT_EQ(result.headers, "");
+    EXPECT_TRUE(isMessageWithPrefix(result.body, prefix)) << result.body;
+}
+
+// libcurl failed the transfer; its own wording is not part of the contract.
+inline void expectCurlFailure(const CallResult& result) {
+    expectFailureWithPrefix(result, CURL_FAILURE_PREFIX);
 }
 
 }  // namespace tw_test

@@ -1,4 +1,5 @@
 #include "base64.h"
+#include "support/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -181,7 +182,7 @@ TEST(Base64Decode, RejectsPaddingInFrontLeftoverCharactersAndForeignBytes) {
     for (const auto& encoded : invalid) {
         SCOPED_TRACE(testing::PrintToString(encoded));
         for (const bool strip : {false, true}) {
-            EXPECT_EQ(decodeError(encoded, strip), "Input is not valid base64-encoded data.");
+            EXPECT_EQ(decodeError(encoded, strip), tw_test::BAD_BASE64);
             EXPECT_THROW(base64_decode(encoded, strip), std::runtime_error);  // the std::string overload
         }
     }
@@ -193,7 +194,7 @@ TEST(Base64Decode, LineFeedsAreRemovedOnlyWhenAsked) {
     for (const auto& [encoded, expected] : cases) {
         SCOPED_TRACE(testing::PrintToString(encoded));
         EXPECT_EQ(base64_decode(encoded, true), expected);
-        EXPECT_EQ(decodeError(encoded, false), "Input is not valid base64-encoded data.");
+        EXPECT_EQ(decodeError(encoded, false), tw_test::BAD_BASE64);
     }
 }
 
@@ -210,16 +211,16 @@ TEST(Base64Decode, RulesHoldInsideLongTexts) {
         for (std::size_t offset = 0; offset < 4; ++offset) {
             std::string broken = encoded;
             broken[at + offset] = '!';
-            EXPECT_EQ(decodeError(broken, true), "Input is not valid base64-encoded data.");
+            EXPECT_EQ(decodeError(broken, true), tw_test::BAD_BASE64);
             broken[at + offset] = '\n';
-            EXPECT_EQ(decodeError(broken, false), "Input is not valid base64-encoded data.");
+            EXPECT_EQ(decodeError(broken, false), tw_test::BAD_BASE64);
             if (offset < 2) {
                 broken[at + offset] = '=';
-                EXPECT_EQ(decodeError(broken, false), "Input is not valid base64-encoded data.");
+                EXPECT_EQ(decodeError(broken, false), tw_test::BAD_BASE64);
             }
         }
     }
-    EXPECT_EQ(decodeError(encoded + "Q", false), "Input is not valid base64-encoded data.");
+    EXPECT_EQ(decodeError(encoded + "Q", false), tw_test::BAD_BASE64);
 }
 
 TEST(Base64RoundTrip, RandomBytesThroughEveryEncoder) {

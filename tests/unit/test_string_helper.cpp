@@ -1,4 +1,5 @@
 #include "StringHelper.h"
+#include "support/AllowedSets.h"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,17 @@ TEST(CharToHex, TwoUpperCaseDigitsForEveryByte) {
         char expected[3];
         std::snprintf(expected, sizeof expected, "%02X", static_cast<unsigned int>(byte));
         EXPECT_EQ(StringHelper::charToHex(static_cast<char>(byte)), expected);
+    }
+}
+
+TEST(StringHelper, BuiltInSetConstants) {
+    const char* const constants[] = {StringHelper::ALLOWED_CHARACTERS_JS, StringHelper::ALLOWED_CHARACTERS_INTER,
+                                     StringHelper::ALLOWED_CHARACTERS_LAX, StringHelper::ALLOWED_CHARACTERS_VERYLAX};
+    const int counts[] = {StringHelper::ALLOWED_COUNT_JS, StringHelper::ALLOWED_COUNT_INTER,
+                          StringHelper::ALLOWED_COUNT_LAX, StringHelper::ALLOWED_COUNT_VERYLAX};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(constants[i], tw_test::BUILT_IN_SETS[i].allowed);
+        EXPECT_EQ(counts[i], static_cast<int>(tw_test::BUILT_IN_SETS[i].allowed.size()));
     }
 }
 

@@ -1,4 +1,5 @@
 #include "TarnwellDll.h"
+#include "support/Messages.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -11,8 +12,6 @@
 namespace {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
-
-const std::string PARSE_ERROR_PREFIX = "Error parsing the header JSON: ";
 
 Pairs toPairs(const std::vector<Tarnwell::Header>& headers) {
     Pairs pairs;
@@ -108,8 +107,7 @@ TEST(JsonToHeaders, InvalidTextFailsWithThePrefixedParserMessage) {
     for (const auto& json : invalid) {
         SCOPED_TRACE(json.substr(0, 40));
         const std::string message = parseError(json);
-        EXPECT_EQ(message.rfind(PARSE_ERROR_PREFIX, 0), 0u) << message;
-        EXPECT_GT(message.size(), PARSE_ERROR_PREFIX.size());
+        EXPECT_TRUE(tw_test::isMessageWithPrefix(message, tw_test::JSON_ERROR_PREFIX)) << message;
     }
     EXPECT_NE(parseError(" ").find("unexpected end of input"), std::string::npos);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
 #include <string>
 #include <vector>
@@ -9,9 +10,6 @@
 namespace {
 
 using tw_test::Host;
-using QueryFn = char*(const char*);
-using StyleFn = char*(const char*, int);
-using CustomFn = char*(const char*, const char*, int);
 
 enum Style { JS = 0, Inter = 1, Lax = 2, VeryLax = 3 };
 
@@ -19,15 +17,15 @@ const char* const QUERY_EXPORTS[] = {"TwUrlEncodeQueryJS", "TwUrlEncodeQueryInte
                                      "TwUrlEncodeQueryVeryLax"};
 
 std::string query(const char* exportName, const char* json) {
-    return Host::instance().take(Host::instance().fn<QueryFn>(exportName)(json));
+    return Host::instance().take(Host::instance().fn<decltype(TwUrlEncodeQueryJS)>(exportName)(json));
 }
 
 std::string queryStyle(const char* json, int style) {
-    return Host::instance().take(Host::instance().fn<StyleFn>("toQueryString")(json, style));
+    return Host::instance().take(Host::instance().api().toQueryString(json, style));
 }
 
 std::string queryCustom(const char* json, const char* allowed, int count) {
-    return Host::instance().take(Host::instance().fn<CustomFn>("toQueryStringAllowedCharacters")(json, allowed, count));
+    return Host::instance().take(Host::instance().api().toQueryStringAllowedCharacters(json, allowed, count));
 }
 
 std::string nestedArrays(std::size_t depth) {
@@ -92,7 +90,7 @@ TEST(QueryString, SelectorOutsideTheRangeActsAsInter) {
     const char* json = R"({"k/;":"a,b$c\"d e","l":[1,2]})";
     const std::string inter = query("TwUrlEncodeQueryInter", json);
     EXPECT_EQ(inter, "k/;=a,b$c\"d%20e&l=%5B1,2%5D");
-    for (const int style : {1, 4, -1, 99}) EXPECT_EQ(queryStyle(json, style), inter) << style;
+    for (const int style : {1, 4, -1, 99, INT_MIN, INT_MAX}) EXPECT_EQ(queryStyle(json, style), inter) << style;
 }
 
 TEST(QueryString, CallersSetForKeysAndValues) {
@@ -103,8 +101,14 @@ TEST(QueryString, CallersSetForKeysAndValues) {
     };
     const char* json = R"({"ab":"abc"})";
     const std::vector<Case> cases = {
-        {"ab", 2, "ab=ab%63"},          {"ab", 1, "a%62=a%62%63"},        {"ab", 0, "%61%62=%61%62%63"},
-        {"ab", -1, "%61%62=%61%62%63"}, {nullptr, 4, "%61%62=%61%62%63"}, {"a\0b", 3, "ab=ab%63"},
+        {"ab", 2, "ab=ab%63"},
+        {"ab", 1, "a%62=a%62%63"},
+        {"ab", 0, "%61%62=%61%62%63"},
+        {"ab", -1, "%61%62=%61%62%63"},
+        {"ab", INT_MIN, "%61%62=%61%62%63"},
+        {nullptr, 4, "%61%62=%61%62%63"},
+        {nullptr, INT_MAX, "%61%62=%61%62%63"},
+        {"a\0b", 3, "ab=ab%63"},
     };
     for (const auto& c : cases) EXPECT_EQ(queryCustom(json, c.allowed, c.count), c.expected) << c.count;
 }
@@ -139,10 +143,9 @@ TEST(QueryString, SeveralMebibyteValue) {
         while (c == '"' || c == '\\');
     }
     const std::string json = "{\"k\":\"" + value + "\",\"a\":[\"" + value + "\"]}";
-    const std::string encodedValue =
-        Host::instance().take(Host::instance().fn<QueryFn>("TwUrlEncodeInter")(value.c_str()));
+    const std::string encodedValue = Host::instance().take(Host::instance().api().TwUrlEncodeInter(value.c_str()));
     const std::string encodedArray =
-        Host::instance().take(Host::instance().fn<QueryFn>("TwUrlEncodeInter")(("[\"" + value + "\"]").c_str()));
+        Host::instance().take(Host::instance().api().TwUrlEncodeInter(("[\"" + value + "\"]").c_str()));
     EXPECT_TRUE(query("TwUrlEncodeQueryInter", json.c_str()) == "a=" + encodedArray + "&k=" + encodedValue);
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 using namespace tw_test;
@@ -28,8 +29,8 @@ TEST(ResponseEncodings, HiNewlineInEveryEncoding) {
     const struct {
         int encoding;
         const char* text;
-    } cases[] = {{0, "Hi\n"},     {1, "SGkK"},     {2, "72 105 10"}, {3, "72,105,10"},
-                 {4, "48 69 0A"}, {5, "48,69,0A"}, {6, "Hi\n"},      {-1, "Hi\n"}};
+    } cases[] = {{0, "Hi\n"},     {1, "SGkK"}, {2, "72 105 10"}, {3, "72,105,10"},  {4, "48 69 0A"},
+                 {5, "48,69,0A"}, {6, "Hi\n"}, {-1, "Hi\n"},     {INT_MIN, "Hi\n"}, {INT_MAX, "Hi\n"}};
     for (const auto& c : cases) {
         const CallResult result = fetch(server, "/hi", c.encoding);
         EXPECT_EQ(result.code, 200);

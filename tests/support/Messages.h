@@ -1,0 +1,24 @@
+// The messages the library hands to the host, written out once here as the contract every test checks against.
+#pragma once
+
+#include <string>
+
+namespace tw_test {
+
+inline const std::string BAD_BASE64 = "Input is not valid base64-encoded data.";
+inline const std::string UNSAFE_HEADER = "Line breaks and zero bytes are not allowed in the method or request headers.";
+// Followed by the JSON parser's own description of the fault.
+inline const std::string JSON_ERROR_PREFIX = "Error parsing the header JSON: ";
+// Followed by libcurl's description of the fault, which varies between its versions.
+inline const std::string CURL_FAILURE_PREFIX = "curl_easy_perform() failed: ";
+
+inline std::string nullArgument(const std::string& parameter) {
+    return "Argument must not be null: " + parameter + ".";
+}
+
+// `text` is the prefix followed by a description.
+inline bool isMessageWithPrefix(const std::string& text, const std::string& prefix) {
+    return text.size() > prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace tw_test
