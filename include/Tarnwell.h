@@ -83,6 +83,7 @@ struct CharDataReader {
 struct BodySink {
     std::string* body;
     CURL* handle;
+    bool reserved = false;  // set by the first chunk of the transfer
 };
 
 // libcurl callbacks; userdata is std::vector<Tarnwell::Header>*,

@@ -22,6 +22,10 @@ constexpr curl_off_t MAX_BODY_RESERVATION = curl_off_t{1} << 30;
 
 using SlistPtr = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
 
+// Sized once, before the first byte is stored, the body never has to be
+// moved while it grows. libcurl passes on no body of a response it follows
+// (redirects, authentication challenges), so the length announced when the
+// first byte arrives is that of the response the body belongs to.
 void reserveAnnouncedLength(const BodySink& sink) {
     curl_off_t announced = -1;
     if (curl_easy_getinfo(sink.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK) return;
@@ -79,10 +83,13 @@ int libcurlCallbackSeekRequestBody(void* userdata, curl_off_t offset, int origin
 }
 
 std::size_t libcurlCallbackBodyToString(char* buffer, std::size_t size, std::size_t nmemb, void* userdata) {
-    const auto& sink = *static_cast<BodySink*>(userdata);
+    auto& sink = *static_cast<BodySink*>(userdata);
     const std::size_t length = size * nmemb;
     try {
-        if (sink.body->capacity() == 0) reserveAnnouncedLength(sink);
+        if (!sink.reserved) {
+            sink.reserved = true;
+            reserveAnnouncedLength(sink);
+        }
         sink.body->append(buffer, length);
     } catch (const std::bad_alloc&) {
         return 0;
