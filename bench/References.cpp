@@ -43,11 +43,13 @@ std::size_t splitHeaderLine(char* line, std::size_t size, std::size_t count, voi
 struct Sink {
     std::string* body;
     CURL* handle;
+    bool reserved = false;
 };
 
 std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* userdata) {
-    const auto& sink = *static_cast<Sink*>(userdata);
-    if (sink.body->capacity() == 0) {
+    auto& sink = *static_cast<Sink*>(userdata);
+    if (!sink.reserved) {
+        sink.reserved = true;
         curl_off_t announced = -1;
         curl_easy_getinfo(sink.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
         if (announced > 0) sink.body->reserve(static_cast<std::size_t>(announced));

@@ -4,10 +4,16 @@
 // median of each and the median of the per-round ratios, because the
 // machines this runs on are shared and noisy.
 //
-// Usage: tw_bench [--quick] [--only GROUP] [--library PATH] [--peak-helper PATH]
-//   --quick   small sizes and few rounds: checks that everything works,
-//             the figures mean nothing.
-//   --only    one group of cases: request, transfer, memory, base64, escape.
+// Usage: tw_bench [--quick] [--only GROUP] [--server URL | --write-files DIR]
+//                 [--library PATH] [--peak-helper PATH]
+//   --quick        small sizes and few rounds: checks that everything works,
+//                  the figures mean nothing.
+//   --only         one group of cases (see GROUPS below).
+//   --server       the request cases fetch the served files (servedFiles())
+//                  from this base URL, e.g. http://127.0.0.1:8080; without
+//                  it a server inside this program serves them.
+//   --write-files  writes the served files into DIR and exits.
+// It exits with 1 when a full run misses a target.
 #include "HostLibrary.h"
 #include "LoopbackServer.h"
 #include "References.h"
@@ -28,6 +34,7 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -47,6 +54,8 @@ struct Settings {
     std::string library = TW_LIBRARY_PATH;
     std::string peakHelper = TW_PEAK_HELPER_PATH;
     std::string only;
+    std::string serverUrl;
+    std::string writeFilesTo;
     std::size_t largeBody = std::size_t{64} << 20;
     std::size_t escapeText = std::size_t{16} << 20;
     int requestsPerRound = 100;
@@ -54,6 +63,9 @@ struct Settings {
     int largeRounds = 7;
     int encoderRounds = 9;
     int peakRuns = 3;
+    // A host calls many times in one process; what the allocator keeps
+    // between calls counts.
+    int peakCalls = 3;
 
     void makeQuick() {
         quick = true;
@@ -189,6 +201,15 @@ std::string megabytesPerSecond(std::size_t bytes, double seconds) {
     return format("%.0f MB/s", static_cast<double>(bytes) / seconds / 1e6);
 }
 
+// The 1, 5 and 15 minute load averages, as a measure of how busy the
+// machine was.
+std::string loadAverage() {
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    file >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
 std::string machineDescription() {
     std::ifstream cpuinfo("/proc/cpuinfo");
     std::string line, model = "unknown CPU";
@@ -205,9 +226,9 @@ std::string machineDescription() {
 
 // A Markdown table, padded so that it also reads well in a terminal.
 void printTable(const std::vector<Row>& rows, const Settings& settings) {
-    std::vector<std::vector<std::string>> cells = {{"case", "library", "reference", "ratio", "target", "met"}};
+    std::vector<std::vector<std::string>> cells = {{"case", "library", "reference", "ratio", "target", "result"}};
     for (const auto& row : rows) {
-        const char* met = settings.quick ? "-" : row.met ? "yes" : "no";
+        const char* met = settings.quick ? "-" : row.met ? "PASS" : "FAIL";
         cells.push_back({row.name, row.library, row.reference, format("%.3f", row.ratio), row.target, met});
     }
     std::vector<std::size_t> widths(cells[0].size(), 0);
@@ -237,23 +258,41 @@ void printTable(const std::vector<Row>& rows, const Settings& settings) {
 
 // ---------------------------------------------------------------- cases
 
+// The bodies the request cases fetch and the encoder cases work on.
+struct Bodies {
+    std::string small;
+    std::string largeRandom;
+    std::string largeNonZero;  // for the raw case, which ends at a zero byte
+
+    explicit Bodies(const Settings& settings)
+        : small(randomBytes(1024, false)),
+          largeRandom(randomBytes(settings.largeBody, true)),
+          largeNonZero(randomBytes(settings.largeBody, false)) {}
+};
+
+// What the server serves: a path and its body, whether it comes from the
+// server in this program or from files written with --write-files.
+std::map<std::string, const std::string*> servedFiles(const Bodies& bodies) {
+    return {{"/1k", &bodies.small}, {"/large", &bodies.largeRandom}, {"/large-nonzero", &bodies.largeNonZero}};
+}
+
 struct Fixture {
     const Settings& settings;
     const HostLibrary& library;
-    const bench::LoopbackServer& server;
-    const std::string& small;
-    const std::string& largeRandom;
-    const std::string& largeNonZero;
+    const std::string& baseUrl;
+    const Bodies& bodies;
+
+    std::string url(const std::string& path) const { return baseUrl + path; }
 };
 
 Row requestCase(const Fixture& f) {
-    const std::string url = f.server.url("/1k");
+    const std::string url = f.url("/1k");
     const auto viaLibrary = [&] {
         HostStrings result(f.library);
         const int code = f.library.exports.TwHttpCall("GET", url.c_str(), "", "", &result.headers, &result.body);
-        require(code == 200 && f.small == result.body, "1 KiB GET through the library");
+        require(code == 200 && f.bodies.small == result.body, "1 KiB GET through the library");
     };
-    const auto bare = [&] { require(bench::bareGet(url).body == f.small, "1 KiB bare GET"); };
+    const auto bare = [&] { require(bench::bareGet(url).body == f.bodies.small, "1 KiB bare GET"); };
     const int batch = f.settings.requestsPerRound;
     const Paired paired = interleaved(
         f.settings.requestRounds,
@@ -305,7 +344,7 @@ std::size_t checkLargeCase(const Fixture& f, const LargeCase& c, const std::stri
 }
 
 Row largeTransferCase(const Fixture& f, const LargeCase& c) {
-    const std::string url = f.server.url(largePath(c));
+    const std::string url = f.url(largePath(c));
     checkLargeCase(f, c, url);
     const Paired paired = interleaved(
         f.settings.largeRounds,
@@ -319,16 +358,18 @@ Row largeTransferCase(const Fixture& f, const LargeCase& c) {
                   format("%.1f ms", paired.b * 1e3), paired.ratio, 1.10);
 }
 
-// Peak resident memory (KiB) of a helper process doing one request, as it
-// reports it on its standard output.
-long peakKibOfOneRequest(const Fixture& f, const LargeCase& c, const std::string& url, std::size_t expected) {
+// Peak resident memory (KiB) of a helper process making the request
+// settings.peakCalls times, as it reports it on its standard output.
+long peakKibOfCalls(const Fixture& f, const LargeCase& c, const std::string& url, std::size_t expected) {
     const std::string encoding = std::to_string(c.encoding);
     const std::string length = std::to_string(expected);
+    const std::string calls = std::to_string(f.settings.peakCalls);
     std::vector<char*> argv = {const_cast<char*>(f.settings.peakHelper.c_str()),
                                const_cast<char*>(f.settings.library.c_str()),
                                const_cast<char*>(url.c_str()),
                                const_cast<char*>(encoding.c_str()),
                                const_cast<char*>(length.c_str()),
+                               const_cast<char*>(calls.c_str()),
                                nullptr};
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
@@ -353,15 +394,15 @@ long peakKibOfOneRequest(const Fixture& f, const LargeCase& c, const std::string
 }
 
 Row peakMemoryCase(const Fixture& f, const LargeCase& c) {
-    const std::string url = f.server.url(largePath(c));
+    const std::string url = f.url(largePath(c));
     const std::size_t expected = checkLargeCase(f, c, url);
     std::vector<double> peaks;
     for (int run = 0; run < f.settings.peakRuns; ++run) {
-        peaks.push_back(static_cast<double>(peakKibOfOneRequest(f, c, url, expected)) * 1024.0);
+        peaks.push_back(static_cast<double>(peakKibOfCalls(f, c, url, expected)) * 1024.0);
     }
     const double peak = median(peaks);
     const auto body = static_cast<double>(f.settings.largeBody);
-    return atMost(std::string("peak memory, ") + c.name + " / body", format("%.1f MiB", peak / MIB),
+    return atMost("peak memory, " + std::to_string(f.settings.peakCalls) + " calls, " + c.name + " / body", format("%.1f MiB", peak / MIB),
                   format("%.1f MiB", body / MIB), peak / body, c.peakLimit);
 }
 
@@ -387,7 +428,7 @@ public:
 // own speed; what fresh pages add is the same for any encoder.
 Row base64EncodeCase(const Fixture& f) {
     const RecycledMemory recycled;
-    const std::string& bytes = f.largeRandom;
+    const std::string& bytes = f.bodies.largeRandom;
     require(base64_encode(bytes) == bench::opensslBase64(bytes).get(), "base64_encode agrees with OpenSSL");
     const Paired paired = interleaved(
         f.settings.encoderRounds, [&] { base64_encode(bytes); }, [&] { bench::opensslBase64(bytes); });
@@ -398,17 +439,17 @@ Row base64EncodeCase(const Fixture& f) {
 
 Row base64DecodeCase(const Fixture& f) {
     const RecycledMemory recycled;
-    const std::string text = base64_encode(f.largeRandom);
+    const std::string text = base64_encode(f.bodies.largeRandom);
     std::unique_ptr<unsigned char[]> decoded;
     bench::opensslDecode(text, decoded);
-    require(base64_decode(text) == f.largeRandom &&
-                std::memcmp(decoded.get(), f.largeRandom.data(), f.largeRandom.size()) == 0,
+    require(base64_decode(text) == f.bodies.largeRandom &&
+                std::memcmp(decoded.get(), f.bodies.largeRandom.data(), f.bodies.largeRandom.size()) == 0,
             "base64_decode and OpenSSL give back the bytes");
     const Paired paired = interleaved(
         f.settings.encoderRounds, [&] { base64_decode(text); }, [&] { bench::opensslDecode(text, decoded); });
-    return atLeast("base64_decode " + sizeName(f.largeRandom.size()) + ", speed / OpenSSL",
-                   megabytesPerSecond(f.largeRandom.size(), paired.a),
-                   megabytesPerSecond(f.largeRandom.size(), paired.b), 1 / paired.ratio, 1.0);
+    return atLeast("base64_decode " + sizeName(f.bodies.largeRandom.size()) + ", speed / OpenSSL",
+                   megabytesPerSecond(f.bodies.largeRandom.size(), paired.a),
+                   megabytesPerSecond(f.bodies.largeRandom.size(), paired.b), 1 / paired.ratio, 1.0);
 }
 
 // The result of the 16 MiB text is just over 32 MiB. Both sides of each
@@ -450,23 +491,69 @@ std::vector<Row> percentEncodingCases(const Fixture& f, std::vector<std::string>
     return {versusCurl, linear};
 }
 
+// Every group of cases, in the order they run (--only picks one by name).
+// A group gets the fixture and may add notes to print under the table.
+using Group = std::function<std::vector<Row>(const Fixture&, std::vector<std::string>& notes)>;
+
+const std::vector<std::pair<std::string, Group>>& groups() {
+    static const std::vector<std::pair<std::string, Group>> all = {
+        {"request", [](const Fixture& f, auto&) { return std::vector<Row>{requestCase(f)}; }},
+        {"transfer",
+         [](const Fixture& f, auto&) {
+             std::vector<Row> rows;
+             for (const auto& c : largeCases()) rows.push_back(largeTransferCase(f, c));
+             return rows;
+         }},
+        {"memory",
+         [](const Fixture& f, auto&) {
+             std::vector<Row> rows;
+             for (const auto& c : largeCases()) rows.push_back(peakMemoryCase(f, c));
+             return rows;
+         }},
+        {"base64", [](const Fixture& f, auto&) { return std::vector<Row>{base64EncodeCase(f), base64DecodeCase(f)}; }},
+        {"escape", percentEncodingCases},
+    };
+    return all;
+}
+
 Settings parseArguments(int argc, char** argv) {
     Settings settings;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
+        const bool hasValue = i + 1 < argc;
         if (argument == "--quick") {
             settings.makeQuick();
-        } else if (argument == "--only" && i + 1 < argc) {
+        } else if (argument == "--only" && hasValue) {
             settings.only = argv[++i];
-        } else if (argument == "--library" && i + 1 < argc) {
+        } else if (argument == "--server" && hasValue) {
+            settings.serverUrl = argv[++i];
+        } else if (argument == "--write-files" && hasValue) {
+            settings.writeFilesTo = argv[++i];
+        } else if (argument == "--library" && hasValue) {
             settings.library = argv[++i];
-        } else if (argument == "--peak-helper" && i + 1 < argc) {
+        } else if (argument == "--peak-helper" && hasValue) {
             settings.peakHelper = argv[++i];
         } else {
-            throw std::runtime_error("usage: tw_bench [--quick] [--only GROUP] [--library PATH] [--peak-helper PATH]");
+            throw std::runtime_error(
+                "usage: tw_bench [--quick] [--only GROUP] [--server URL | --write-files DIR] [--library PATH] "
+                "[--peak-helper PATH]");
         }
     }
+    const auto& all = groups();
+    if (!settings.only.empty() && std::none_of(all.begin(), all.end(), [&](const auto& g) {
+            return g.first == settings.only;
+        })) {
+        throw std::runtime_error("no such group: " + settings.only);
+    }
     return settings;
+}
+
+void writeFiles(const Bodies& bodies, const std::string& directory) {
+    for (const auto& [path, body] : servedFiles(bodies)) {
+        std::ofstream file(directory + path, std::ios::binary);
+        file.write(body->data(), static_cast<std::streamsize>(body->size()));
+        if (!file.flush()) throw std::runtime_error("cannot write " + directory + path);
+    }
 }
 
 void progress(const Row& row) {
@@ -474,39 +561,36 @@ void progress(const Row& row) {
 }
 
 int run(const Settings& settings) {
+    const Bodies bodies(settings);
+    if (!settings.writeFilesTo.empty()) {
+        writeFiles(bodies, settings.writeFilesTo);
+        return 0;
+    }
     curl_global_init(CURL_GLOBAL_DEFAULT);
     const HostLibrary library(settings.library);
-    const std::string small = randomBytes(1024, false);
-    const std::string largeRandom = randomBytes(settings.largeBody, true);
-    const std::string largeNonZero = randomBytes(settings.largeBody, false);
-    const bench::LoopbackServer server({{"/1k", &small}, {"/large", &largeRandom}, {"/large-nonzero", &largeNonZero}});
-    const Fixture fixture{settings, library, server, small, largeRandom, largeNonZero};
+    std::unique_ptr<bench::LoopbackServer> inProcess;
+    if (settings.serverUrl.empty()) inProcess = std::make_unique<bench::LoopbackServer>(servedFiles(bodies));
+    const std::string baseUrl = inProcess ? inProcess->url("") : settings.serverUrl;
+    const Fixture fixture{settings, library, baseUrl, bodies};
+    const std::string loadBefore = loadAverage();
 
     std::vector<Row> rows;
     std::vector<std::string> notes;
-    const auto add = [&](Row row) {
-        progress(row);
-        rows.push_back(std::move(row));
-    };
-    const auto wanted = [&](const char* group) { return settings.only.empty() || settings.only == group; };
-    if (wanted("request")) add(requestCase(fixture));
-    for (const auto& c : largeCases()) {
-        if (wanted("transfer")) add(largeTransferCase(fixture, c));
+    for (const auto& [name, group] : groups()) {
+        if (!settings.only.empty() && settings.only != name) continue;
+        for (auto& row : group(fixture, notes)) {
+            progress(row);
+            rows.push_back(std::move(row));
+        }
     }
-    for (const auto& c : largeCases()) {
-        if (wanted("memory")) add(peakMemoryCase(fixture, c));
-    }
-    if (wanted("base64")) {
-        add(base64EncodeCase(fixture));
-        add(base64DecodeCase(fixture));
-    }
-    if (wanted("escape")) {
-        for (auto& row : percentEncodingCases(fixture, notes)) add(std::move(row));
-    }
+    notes.insert(notes.begin(), std::string("request cases served by ") +
+                                    (inProcess ? "a server inside the benchmark process" : baseUrl) +
+                                    "; load average before " + loadBefore + ", after " + loadAverage() + ".");
     printTable(rows, settings);
     for (const auto& note : notes) std::printf("Note: %s\n", note.c_str());
     curl_global_cleanup();
-    return 0;
+    const bool allMet = std::all_of(rows.begin(), rows.end(), [](const Row& row) { return row.met; });
+    return settings.quick || allMet ? 0 : 1;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// One large request through the library in a process of its own; prints
-// the process's peak resident memory in KiB.
-// Usage: tw_bench_peak LIBRARY URL ENCODING EXPECTED_BODY_LENGTH
+// Large requests through the library in a process of its own, one after
+// another as a host makes them, each result given back before the next
+// call; prints the process's peak resident memory in KiB.
+// Usage: tw_bench_peak LIBRARY URL ENCODING EXPECTED_BODY_LENGTH CALLS
 #include "HostLibrary.h"
 
 #include <cstdio>
@@ -27,19 +28,22 @@ long peakResidentKib() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s LIBRARY URL ENCODING EXPECTED_BODY_LENGTH\n", argv[0]);
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: %s LIBRARY URL ENCODING EXPECTED_BODY_LENGTH CALLS\n", argv[0]);
         return 2;
     }
     try {
         const bench::HostLibrary library(argv[1]);
-        bench::HostStrings result(library);
-        const int code = library.exports.sendEncodedRequestEncodeResponse(argv[2], "GET", "", "", 0, std::atoi(argv[3]),
-                                                                          0, &result.headers, &result.body);
         const auto expected = std::strtoull(argv[4], nullptr, 10);
-        if (code != 200 || std::strlen(result.body) != expected) {
-            std::fprintf(stderr, "unexpected result: status %d, %zu body bytes\n", code, std::strlen(result.body));
-            return 1;
+        for (int call = std::atoi(argv[5]); call > 0; --call) {
+            bench::HostStrings result(library);
+            const int code = library.exports.sendEncodedRequestEncodeResponse(argv[2], "GET", "", "", 0, std::atoi(argv[3]), 0,
+                                                                              &result.headers, &result.body);
+            if (code != 200 || std::strlen(result.body) != expected) {
+                std::fprintf(stderr, "unexpected result: status %d, %zu body bytes\n", code,
+                             std::strlen(result.body));
+                return 1;
+            }
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
