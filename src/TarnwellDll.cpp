@@ -62,12 +62,22 @@ void appendEscapedByte(std::string& out, unsigned char byte) {
     out.push_back(StringHelper::HEX_CHARACTERS[byte & 0x0F]);
 }
 
+bool isPlainJsonByte(unsigned char byte) {
+    return byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\';
+}
+
 // Servers may send any bytes in header lines. Valid UTF-8 is kept as it
 // is; any other byte from 0x80 up is written as \u00XX (its Latin-1
-// reading), so the text is always JSON that a host can parse.
+// reading), so the text is always JSON that a host can parse. Runs of
+// plain bytes are copied whole: every request writes its headers this way.
 void appendJsonString(std::string& out, const std::string& text) {
     out.push_back('"');
     for (std::size_t i = 0; i < text.size(); ++i) {
+        std::size_t end = i;
+        while (end < text.size() && isPlainJsonByte(static_cast<unsigned char>(text[end]))) ++end;
+        out.append(text, i, end - i);
+        if (end == text.size()) break;
+        i = end;
         const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
@@ -81,8 +91,6 @@ void appendJsonString(std::string& out, const std::string& text) {
             default:
                 if (byte < 0x20) {
                     appendEscapedByte(out, byte);
-                } else if (byte < 0x80) {
-                    out.push_back(c);
                 } else if (const std::size_t length = utf8SequenceLength(text, i); length > 0) {
                     out.append(text, i, length);
                     i += length - 1;
@@ -223,7 +231,12 @@ std::vector<Header> jsonToHeaders(std::string text) {
 }
 
 std::string headersToJsonString(std::vector<Header> headers) {
-    std::string text = "{";
+    // Quotes, colon and comma around each pair; escapes may still grow it.
+    std::size_t length = 2;
+    for (const auto& header : headers) length += header.name.size() + header.value.size() + 6;
+    std::string text;
+    text.reserve(length);
+    text.push_back('{');
     for (const auto& header : headers) {
         if (text.size() > 1) text.push_back(',');
         appendJsonString(text, header.name);
