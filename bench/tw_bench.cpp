@@ -405,8 +405,8 @@ Row peakMemoryCase(const Fixture& f, const LargeCase& c) {
     }
     const double peak = median(peaks);
     const auto body = static_cast<double>(f.settings.largeBody);
-    return atMost("peak memory, " + std::to_string(f.settings.peakCalls) + " calls, " + c.name + " / body", format("%.1f MiB", peak / MIB),
-                  format("%.1f MiB", body / MIB), peak / body, c.peakLimit);
+    return atMost("peak memory, " + std::to_string(f.settings.peakCalls) + " calls, " + c.name + " / body",
+                  format("%.1f MiB", peak / MIB), format("%.1f MiB", body / MIB), peak / body, c.peakLimit);
 }
 
 // While alive, every allocation in this process is carved from the heap
@@ -513,7 +513,10 @@ const std::vector<std::pair<std::string, Group>>& groups() {
              for (const auto& c : largeCases()) rows.push_back(peakMemoryCase(f, c));
              return rows;
          }},
-        {"base64", [](const Fixture& f, auto&) { return std::vector<Row>{base64EncodeCase(f), base64DecodeCase(f)}; }},
+        {"base64",
+         [](const Fixture& f, auto&) {
+             return std::vector<Row>{base64EncodeCase(f), base64DecodeCase(f)};
+         }},
         {"escape", percentEncodingCases},
     };
     return all;
@@ -543,9 +546,8 @@ Settings parseArguments(int argc, char** argv) {
         }
     }
     const auto& all = groups();
-    if (!settings.only.empty() && std::none_of(all.begin(), all.end(), [&](const auto& g) {
-            return g.first == settings.only;
-        })) {
+    if (!settings.only.empty() &&
+        std::none_of(all.begin(), all.end(), [&](const auto& g) { return g.first == settings.only; })) {
         throw std::runtime_error("no such group: " + settings.only);
     }
     return settings;

@@ -37,11 +37,10 @@ int main(int argc, char** argv) {
         const auto expected = std::strtoull(argv[4], nullptr, 10);
         for (int call = std::atoi(argv[5]); call > 0; --call) {
             bench::HostStrings result(library);
-            const int code = library.exports.sendEncodedRequestEncodeResponse(argv[2], "GET", "", "", 0, std::atoi(argv[3]), 0,
-                                                                              &result.headers, &result.body);
+            const int code = library.exports.sendEncodedRequestEncodeResponse(
+                argv[2], "GET", "", "", 0, std::atoi(argv[3]), 0, &result.headers, &result.body);
             if (code != 200 || std::strlen(result.body) != expected) {
-                std::fprintf(stderr, "unexpected result: status %d, %zu body bytes\n", code,
-                             std::strlen(result.body));
+                std::fprintf(stderr, "unexpected result: status %d, %zu body bytes\n", code, std::strlen(result.body));
                 return 1;
             }
         }
