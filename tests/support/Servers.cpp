@@ -473,6 +473,17 @@ std::string base64Encode(const std::string& bytes) {
     return text;
 }
 
+std::string base64Decode(const std::string& text) {
+    std::string bytes(text.size() / 4 * 3, '\0');
+    const int length =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
+                        reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    if (length < 0) return "<not base64>";
+    const std::size_t padding = text.size() - std::min(text.size(), text.find_last_not_of('=') + 1);
+    bytes.resize(static_cast<std::size_t>(length) - padding);
+    return bytes;
+}
+
 std::string httpResponse(int status, const std::string& body, const std::vector<std::string>& extraHeaderLines) {
     std::string response = "HTTP/1.1 " + std::to_string(status) + (status == 200 ? " OK" : " Test") + "\r\n";
     for (const auto& line : extraHeaderLines) response += line + "\r\n";

@@ -177,5 +177,6 @@ std::string readFile(const std::string& path);
 
 // Standard alphabet, "=" padding, no line breaks.
 std::string base64Encode(const std::string& bytes);
+std::string base64Decode(const std::string& text);
 
 }  // namespace tw_test
