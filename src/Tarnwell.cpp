@@ -20,9 +20,9 @@ constexpr const char* ALLOWED_PROTOCOLS = "http,https";
 constexpr long MAX_REDIRECTS = 30;
 // Never reserve more than this up front, whatever Content-Length claims.
 constexpr curl_off_t MAX_BODY_RESERVATION = curl_off_t{1} << 30;
-// Smaller bodies go out without "Expect: 100-continue": many servers never
-// answer it, and libcurl would then wait a second before every upload.
-// libcurl's own POST mode uses the same threshold.
+// Bodies up to this size go out without "Expect: 100-continue": many
+// servers never answer it, and libcurl would then wait a second before
+// every upload. libcurl's own POST mode uses the same threshold.
 constexpr std::size_t EXPECT_CONTINUE_THRESHOLD = std::size_t{1} << 20;
 
 using SlistPtr = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
@@ -51,7 +51,7 @@ void appendLine(SlistPtr& list, const std::string& line) {
 SlistPtr buildHeaderList(const std::vector<Tarnwell::Header>& headers, const Tarnwell::BodyMode& mode) {
     SlistPtr list(nullptr, curl_slist_free_all);
     for (const auto& header : headers) appendLine(list, Tarnwell::headerLine(header));
-    if (mode.announced && mode.size < EXPECT_CONTINUE_THRESHOLD && !namesHeader(headers, "Expect")) {
+    if (mode.announced && mode.size <= EXPECT_CONTINUE_THRESHOLD && !namesHeader(headers, "Expect")) {
         appendLine(list, "Expect:");
     }
     // POST mode would label the body as a form; the body is sent as given.

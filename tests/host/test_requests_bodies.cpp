@@ -54,6 +54,33 @@ TEST(RequestBodies, VerbFollowsTheMethodOrElseTheBody) {
     }
 }
 
+TEST(RequestBodies, OnlyLargeBodiesOrTheCallerWaitForContinue) {
+    // Servers that never answer "Expect: 100-continue" would stall every
+    // upload by libcurl's one-second wait.
+    const std::size_t MiB = std::size_t{1} << 20;
+    const struct {
+        const char* method;
+        std::size_t size;
+        const char* headersJson;
+        const char* expect;
+    } cases[] = {{"PUT", MiB, "", ""},
+                 {"POST", MiB, "", ""},
+                 {"PATCH", 1, "", ""},
+                 {"PUT", MiB + 1, "", "100-continue"},
+                 {"POST", MiB + 1, "", "100-continue"},
+                 {"PUT", 3, R"({"expect":"100-continue"})", "100-continue"},
+                 {"PUT", MiB + 1, R"({"Expect":""})", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + std::to_string(c.size) + " " + c.headersJson);
+        RawServer server(OK);
+        const std::string body(c.size, 'b');
+        EXPECT_EQ(callTw("TwHttpCall", c.method, server.url(), c.headersJson, body).code, 200);
+        const ReceivedRequest request = onlyRequest(server);
+        EXPECT_EQ(request.header("Expect"), c.expect);
+        EXPECT_TRUE(request.body == body);
+    }
+}
+
 TEST(RequestBodies, Base64BodiesAreDecodedOnlyForFlagOne) {
     const std::string zeros("\0A\0B\0", 5);
     const std::string large = bytePattern(200000);  // beyond libcurl's upload buffer
