@@ -306,8 +306,9 @@ const Slot* argumentNamed(const Export& entry, const std::vector<Slot>& slots, c
 void requireWholeRawBody(const Export& entry, const std::vector<Slot>& slots, const Outcome& outcome) {
     const Slot* encoding = argumentNamed(entry, slots, "responseEncoding");
     const std::string name = entry.name;
-    const bool raw = encoding != nullptr ? encoding->number < 1 || encoding->number > 5
-                                         : name.find("Base64") == std::string::npos && name.find("Bytes") == std::string::npos;
+    const bool raw = encoding != nullptr
+                         ? encoding->number < 1 || encoding->number > 5
+                         : name.find("Base64") == std::string::npos && name.find("Bytes") == std::string::npos;
     const Slot* method = argumentNamed(entry, slots, "method");
     if (!raw || outcome.status == 0 || (method != nullptr && std::string(method->text) == "HEAD")) return;
     const std::size_t received = outcome.strings.at(1).text().size();

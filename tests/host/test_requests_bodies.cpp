@@ -38,10 +38,11 @@ TEST(RequestBodies, VerbFollowsTheMethodOrElseTheBody) {
         const char* body;
         const char* verb;
         const char* contentLength;
-    } cases[] = {{"", "", "GET", ""},          {"", "x=1", "PUT", "3"},         {"POST", "", "POST", "0"},
-                 {"POST", "x=1", "POST", "3"}, {"PUT", "", "PUT", "0"},         {"PATCH", "", "PATCH", "0"},
-                 {"DELETE", "", "DELETE", ""}, {"DELETE", "abc", "DELETE", "3"}, {"get", "", "get", ""},
-                 {"PROPFIND", "", "PROPFIND", ""}};
+    } cases[] = {{"", "", "GET", ""},          {"", "x=1", "PUT", "3"},
+                 {"POST", "", "POST", "0"},    {"POST", "x=1", "POST", "3"},
+                 {"PUT", "", "PUT", "0"},      {"PATCH", "", "PATCH", "0"},
+                 {"DELETE", "", "DELETE", ""}, {"DELETE", "abc", "DELETE", "3"},
+                 {"get", "", "get", ""},       {"PROPFIND", "", "PROPFIND", ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.method) + "/" + c.body);
         RawServer server(OK);

@@ -62,8 +62,9 @@ class Nginx : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!NginxServer::available()) GTEST_SKIP() << "nginx is not installed";
-        nginx_ = std::make_unique<NginxServer>(LOCATIONS, std::vector<std::pair<std::string, std::string>>{
-                                                              {"sample.txt", SAMPLE}, {"gzip.txt", SAMPLE}, {"chunked.txt", SAMPLE}});
+        nginx_ = std::make_unique<NginxServer>(
+            LOCATIONS, std::vector<std::pair<std::string, std::string>>{
+                           {"sample.txt", SAMPLE}, {"gzip.txt", SAMPLE}, {"chunked.txt", SAMPLE}});
     }
 
     // Both listeners, HTTPS verified against the test CA.

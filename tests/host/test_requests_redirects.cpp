@@ -25,9 +25,9 @@ TEST(RedirectHops, SeeOtherFetchesWithGetOtherStatusesRepeatVerbAndBody) {
         const char* method;
         const char* verb;  // of the first hop
         const char* nextVerb;
-    } cases[] = {{303, "POST", "POST", "GET"},   {303, "PUT", "PUT", "GET"},      {303, "", "PUT", "GET"},
-                 {301, "POST", "POST", "POST"},  {302, "POST", "POST", "POST"},   {302, "PUT", "PUT", "PUT"},
-                 {307, "POST", "POST", "POST"},  {308, "POST", "POST", "POST"},   {307, "PUT", "PUT", "PUT"},
+    } cases[] = {{303, "POST", "POST", "GET"},    {303, "PUT", "PUT", "GET"},    {303, "", "PUT", "GET"},
+                 {301, "POST", "POST", "POST"},   {302, "POST", "POST", "POST"}, {302, "PUT", "PUT", "PUT"},
+                 {307, "POST", "POST", "POST"},   {308, "POST", "POST", "POST"}, {307, "PUT", "PUT", "PUT"},
                  {308, "PATCH", "PATCH", "PATCH"}};
     for (const auto& c : cases) {
         for (const std::size_t size : {std::size_t{0}, std::size_t{5}, std::size_t{1} << 20}) {

@@ -5,10 +5,10 @@
 #include "support/RequestChecks.h"
 #include "support/Servers.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <climits>
@@ -93,8 +93,7 @@ std::string libcurlCaDirectory() {
 // The name OpenSSL looks a CA up by in a CA directory: its subject hash.
 std::string hashedName(const std::string& certFile) {
     std::unique_ptr<BIO, decltype(&BIO_free)> in(BIO_new_file(certFile.c_str(), "r"), BIO_free);
-    std::unique_ptr<X509, decltype(&X509_free)> cert(PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr),
-                                                     X509_free);
+    std::unique_ptr<X509, decltype(&X509_free)> cert(PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr), X509_free);
     char name[16];
     std::snprintf(name, sizeof name, "%08lx.0", X509_subject_name_hash(cert.get()));
     return name;

@@ -97,17 +97,16 @@ NginxServer::NginxServer(const std::string& locations, const std::vector<std::pa
     // As root, workers would otherwise run as an unprivileged user that
     // cannot enter the private temporary directory.
     const std::string user = ::geteuid() == 0 ? "user root;\n" : "";
-    const std::string config = user + "daemon off;\nworker_processes 1;\npid " + dir + "/nginx.pid;\n" +
-                               "error_log " + dir + "/error.log;\nevents { worker_connections 64; }\nhttp {\n" +
-                               "  access_log off;\n  default_type text/plain;\n  absolute_redirect off;\n" +
-                               "  client_body_temp_path " + dir + "/body;\n  proxy_temp_path " + dir + "/proxy;\n" +
-                               "  fastcgi_temp_path " + dir + "/fastcgi;\n  uwsgi_temp_path " + dir + "/uwsgi;\n" +
-                               "  scgi_temp_path " + dir + "/scgi;\n  server {\n" +
-                               "    listen 127.0.0.1:" + std::to_string(httpsPort_) + " ssl http2;\n" +
-                               "    listen 127.0.0.1:" + std::to_string(httpPort_) + ";\n" +
-                               "    ssl_certificate " + tlsFiles().serverCert + ";\n" +
-                               "    ssl_certificate_key " + tlsFiles().serverKey + ";\n" +
-                               "    root " + dir + "/html;\n    client_max_body_size 64m;\n" + locations + "\n  }\n}\n";
+    const std::string config =
+        user + "daemon off;\nworker_processes 1;\npid " + dir + "/nginx.pid;\n" + "error_log " + dir +
+        "/error.log;\nevents { worker_connections 64; }\nhttp {\n" +
+        "  access_log off;\n  default_type text/plain;\n  absolute_redirect off;\n" + "  client_body_temp_path " + dir +
+        "/body;\n  proxy_temp_path " + dir + "/proxy;\n" + "  fastcgi_temp_path " + dir +
+        "/fastcgi;\n  uwsgi_temp_path " + dir + "/uwsgi;\n" + "  scgi_temp_path " + dir + "/scgi;\n  server {\n" +
+        "    listen 127.0.0.1:" + std::to_string(httpsPort_) + " ssl http2;\n" +
+        "    listen 127.0.0.1:" + std::to_string(httpPort_) + ";\n" + "    ssl_certificate " + tlsFiles().serverCert +
+        ";\n" + "    ssl_certificate_key " + tlsFiles().serverKey + ";\n" + "    root " + dir +
+        "/html;\n    client_max_body_size 64m;\n" + locations + "\n  }\n}\n";
     const std::string configFile = prefix_.write("nginx.conf", config);
     const std::string logFile = dir + "/error.log";
     const std::vector<std::string> args = {nginx, "-p", dir, "-c", configFile, "-e", logFile};

@@ -198,14 +198,14 @@ struct TlsMaterial {
         writePem(files.otherCaCert = path("other-ca.pem"), other.get());
 
         const KeyPtr hiddenKey = newKey();
-        const std::string hiddenName = "Tarnwell Hidden Test CA " + std::to_string(::getpid()) + "-" +
-                                       std::to_string(std::random_device{}());
+        const std::string hiddenName =
+            "Tarnwell Hidden Test CA " + std::to_string(::getpid()) + "-" + std::to_string(std::random_device{}());
         const CertPtr hidden =
             newCert({hiddenName.c_str(), nullptr, -DAY, 30 * DAY, 6}, hiddenKey.get(), nullptr, nullptr);
         writePem(files.hiddenCaCert = path("hidden-ca.pem"), hidden.get());
 
-        const auto leaf = [&](const CertProfile& profile, const char* stem, std::string& certPath,
-                              std::string& keyPath, X509* issuer = nullptr, EVP_PKEY* issuerKey = nullptr) {
+        const auto leaf = [&](const CertProfile& profile, const char* stem, std::string& certPath, std::string& keyPath,
+                              X509* issuer = nullptr, EVP_PKEY* issuerKey = nullptr) {
             const KeyPtr key = newKey();
             const CertPtr cert = newCert(profile, key.get(), issuer != nullptr ? issuer : ca.get(),
                                          issuerKey != nullptr ? issuerKey : caKey.get());

@@ -60,7 +60,7 @@ struct TlsFiles {
     std::string expiredKey;
     std::string wrongHostCert;  // valid, but only for wrong-host.invalid
     std::string wrongHostKey;
-    std::string hiddenCaCert;  // a CA with a name unique to this process
+    std::string hiddenCaCert;        // a CA with a name unique to this process
     std::string hiddenCaServerCert;  // 127.0.0.1 and localhost, signed by hiddenCaCert
     std::string hiddenCaServerKey;
 };
