@@ -46,7 +46,7 @@ TEST(FailureDetail, LibcurlsDetailFollowsItsText) {
         expectCurlFailure(result);
         const std::string& body = result.body;
         if (c.detail.empty()) {
-            EXPECT_EQ(body.find('('), std::string::npos) << body;
+            EXPECT_EQ(body.find('(', CURL_FAILURE_PREFIX.size()), std::string::npos) << body;
         } else {
             EXPECT_EQ(body.size() > c.detail.size() ? body.substr(body.size() - c.detail.size()) : body, c.detail);
         }
