@@ -6,13 +6,15 @@ namespace Messages {
 // Followed directly by the argument's name and ".".
 constexpr const char* NULL_ARGUMENT = "Argument must not be null: ";
 constexpr const char* UNSAFE_HEADER = "Line breaks and zero bytes are not allowed in the method or request headers.";
+constexpr const char* BAD_METHOD = "The method must be an HTTP token: letters, digits and !#$%&'*+-.^_`|~ only.";
 constexpr const char* INVALID_BASE64 = "Input is not valid base64-encoded data.";
 // Followed directly by the JSON parser's message.
 constexpr const char* HEADER_JSON_PREFIX = "Error parsing the header JSON: ";
 // The JSON parser's message for a container nested deeper than
 // JsonInput::MAX_JSON_DEPTH; it follows HEADER_JSON_PREFIX.
 constexpr const char* JSON_TOO_DEEP = "nesting deeper than 1000 levels";
-// Followed directly by libcurl's text for its error code.
+// Followed directly by libcurl's text for its error code, then libcurl's
+// own detail in parentheses when it says more.
 constexpr const char* PERFORM_FAILED_PREFIX = "curl_easy_perform() failed: ";
 constexpr const char* EASY_INIT_FAILED = "Failed initializing libcurl easy session.";
 constexpr const char* WRAPPER_INIT_FAILED = "Initialization of LibcurlWrapper has failed for unknown reason.";

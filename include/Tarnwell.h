@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+struct CharDataReader;
+
 namespace Tarnwell {
 
 struct Header {
@@ -23,6 +25,16 @@ struct Response {
     std::vector<Header> headers;
     std::string body;
 };
+
+// How one request hands its body to libcurl, derived from method and size.
+struct BodyMode {
+    std::size_t size = 0;
+    bool post = false;        // libcurl's POST mode
+    bool announced = false;   // a body (maybe empty) goes out with its length
+    bool customVerb = false;  // the method is sent through CURLOPT_CUSTOMREQUEST
+};
+
+BodyMode bodyMode(const std::string& method, std::size_t bodySize);
 
 class LibcurlWrapper {
 public:
@@ -53,7 +65,9 @@ public:
     static const std::string EMPTY_STRING;
 
 private:
-    void setRequestOptions(const std::string& url, const std::string& method, curl_slist* headerList);
+    void setRequestOptions(const std::string& url, const std::string& method, const BodyMode& mode,
+                           curl_slist* headerList);
+    void setBodyOptions(const BodyMode& mode, CharDataReader& reader);
     void setCredentialOptions();
     void setCertificateOptions();
 

@@ -5,6 +5,7 @@
 #include "StringHelper.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -19,6 +20,10 @@ constexpr const char* ALLOWED_PROTOCOLS = "http,https";
 constexpr long MAX_REDIRECTS = 30;
 // Never reserve more than this up front, whatever Content-Length claims.
 constexpr curl_off_t MAX_BODY_RESERVATION = curl_off_t{1} << 30;
+// Bodies up to this size go out without "Expect: 100-continue": many
+// servers never answer it, and libcurl would then wait a second before
+// every upload. libcurl's own POST mode uses the same threshold.
+constexpr std::size_t EXPECT_CONTINUE_THRESHOLD = std::size_t{1} << 20;
 
 using SlistPtr = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
 
@@ -32,15 +37,40 @@ void reserveAnnouncedLength(const BodySink& sink) {
     if (announced > 0) sink.body->reserve(static_cast<std::size_t>(std::min(announced, MAX_BODY_RESERVATION)));
 }
 
-SlistPtr buildHeaderList(const std::vector<Tarnwell::Header>& headers) {
+bool namesHeader(const std::vector<Tarnwell::Header>& headers, const char* name) {
+    return std::any_of(headers.begin(), headers.end(), [name](const Tarnwell::Header& header) {
+        return curl_strequal(header.name.c_str(), name) != 0;
+    });
+}
+
+void appendLine(SlistPtr& list, const std::string& line) {
+    curl_slist* appended = curl_slist_append(list.get(), line.c_str());
+    if (appended == nullptr) throw std::bad_alloc();
+    list.release();
+    list.reset(appended);
+}
+
+// The caller's headers, then lines that drop headers libcurl would add on
+// its own, unless the caller named them.
+SlistPtr buildHeaderList(const std::vector<Tarnwell::Header>& headers, const Tarnwell::BodyMode& mode) {
     SlistPtr list(nullptr, curl_slist_free_all);
-    for (const auto& header : headers) {
-        curl_slist* appended = curl_slist_append(list.get(), Tarnwell::headerLine(header).c_str());
-        if (appended == nullptr) throw std::bad_alloc();
-        list.release();
-        list.reset(appended);
+    for (const auto& header : headers) appendLine(list, Tarnwell::headerLine(header));
+    if (mode.announced && mode.size <= EXPECT_CONTINUE_THRESHOLD && !namesHeader(headers, "Expect")) {
+        appendLine(list, "Expect:");
     }
+    // POST mode would label the body as a form; the body is sent as given.
+    if (mode.post && !namesHeader(headers, "Content-Type")) appendLine(list, "Content-Type:");
     return list;
+}
+
+// libcurl's text for the code, with the detail of its error buffer when
+// that says more ("SSL peer certificate ... not OK" hides which check failed).
+std::string performFailure(CURLcode code, const char* detailBuffer) {
+    const std::string text = curl_easy_strerror(code);
+    std::string detail(detailBuffer);
+    while (!detail.empty() && std::isspace(static_cast<unsigned char>(detail.back()))) detail.pop_back();
+    const bool saysMore = !detail.empty() && detail != text;
+    return Messages::PERFORM_FAILED_PREFIX + text + (saysMore ? " (" + detail + ")" : "");
 }
 
 }  // namespace
@@ -128,6 +158,12 @@ bool LibcurlWrapper::initialize() {
     curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, libcurlCallbackHeadersToHeaderVector);
     curl_easy_setopt(curlHandle, CURLOPT_WRITEFUNCTION, libcurlCallbackBodyToString);
     curl_easy_setopt(curlHandle, CURLOPT_FOLLOWLOCATION, 1L);
+    // A POST keeps its verb and body across 301 and 302; after a 303
+    // libcurl turns it into a GET without a body.
+    curl_easy_setopt(curlHandle, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_301 | CURL_REDIR_POST_302));
+    // One request per connection gains nothing from HTTP/2, and Debian 12's
+    // libcurl hangs on an HTTP/2 upload that the server answers early.
+    curl_easy_setopt(curlHandle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(curlHandle, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
     curl_easy_setopt(curlHandle, CURLOPT_PROTOCOLS_STR, ALLOWED_PROTOCOLS);
     curl_easy_setopt(curlHandle, CURLOPT_REDIR_PROTOCOLS_STR, ALLOWED_PROTOCOLS);
@@ -135,10 +171,45 @@ bool LibcurlWrapper::initialize() {
     return curlInitialized;
 }
 
-void LibcurlWrapper::setRequestOptions(const std::string& url, const std::string& method, curl_slist* headerList) {
+BodyMode bodyMode(const std::string& method, std::size_t bodySize) {
+    BodyMode mode;
+    mode.size = bodySize;
+    mode.post = method == "POST";
+    // These verbs always announce their body's length, 0 included; some
+    // servers answer 411 otherwise.
+    mode.announced = bodySize > 0 || mode.post || method == "PUT" || method == "PATCH";
+    // POST and PUT are libcurl's own modes, which it turns into a GET after
+    // a 303. A custom verb would be sent again on every hop.
+    mode.customVerb = !(mode.post || method == "PUT" || method.empty());
+    return mode;
+}
+
+void LibcurlWrapper::setRequestOptions(const std::string& url, const std::string& method, const BodyMode& mode,
+                                       curl_slist* headerList) {
     curl_easy_setopt(curlHandle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curlHandle, CURLOPT_CUSTOMREQUEST, method.empty() ? nullptr : method.c_str());
+    curl_easy_setopt(curlHandle, CURLOPT_CUSTOMREQUEST, mode.customVerb ? method.c_str() : nullptr);
     curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, headerList);
+}
+
+// The body is streamed by the read callback in every mode, its length
+// announced. UPLOAD and POST each reset the verb libcurl has chosen, so
+// both are cleared first and at most one is set again.
+void LibcurlWrapper::setBodyOptions(const BodyMode& mode, CharDataReader& reader) {
+    curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(curlHandle, CURLOPT_POST, 0L);
+    curl_easy_setopt(curlHandle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
+    curl_easy_setopt(curlHandle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
+    if (!mode.announced) return;
+    curl_easy_setopt(curlHandle, CURLOPT_READDATA, &reader);
+    curl_easy_setopt(curlHandle, CURLOPT_SEEKDATA, &reader);
+    const auto size = static_cast<curl_off_t>(mode.size);
+    if (mode.post) {
+        curl_easy_setopt(curlHandle, CURLOPT_POST, 1L);
+        curl_easy_setopt(curlHandle, CURLOPT_POSTFIELDSIZE_LARGE, size);
+    } else {
+        curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(curlHandle, CURLOPT_INFILESIZE_LARGE, size);
+    }
 }
 
 // Credentials go to libcurl only when both parts are given.
@@ -159,6 +230,8 @@ void LibcurlWrapper::setCertificateOptions() {
         curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYHOST, 1L);
         curl_easy_setopt(curlHandle, CURLOPT_CAINFO, CA_BUNDLE_FILE);
+        // Trust exactly the bundle, not also libcurl's built-in CA directory.
+        curl_easy_setopt(curlHandle, CURLOPT_CAPATH, nullptr);
     } else {
         curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYPEER, 0L);
         curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYHOST, 0L);
@@ -169,19 +242,11 @@ Response LibcurlWrapper::makeRequest(std::string url, std::string method, const 
                                      const std::string& body) {
     Response response;
     if (!initialize()) return response;
-    SlistPtr headerList = buildHeaderList(headers);
-    setRequestOptions(url, method, headerList.get());
-
+    const BodyMode mode = bodyMode(method, body.size());
+    SlistPtr headerList = buildHeaderList(headers, mode);
+    setRequestOptions(url, method, mode, headerList.get());
     CharDataReader reader{body.data(), body.size(), body.data(), body.size()};
-    if (!body.empty()) {
-        curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(curlHandle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        curl_easy_setopt(curlHandle, CURLOPT_READDATA, &reader);
-        curl_easy_setopt(curlHandle, CURLOPT_SEEKDATA, &reader);
-    } else {
-        curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 0L);
-        curl_easy_setopt(curlHandle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
-    }
+    setBodyOptions(mode, reader);
     // A HEAD response announces a body it never sends; without NOBODY
     // libcurl would wait for it and fail with a partial-file error.
     curl_easy_setopt(curlHandle, CURLOPT_NOBODY, method == "HEAD" ? 1L : 0L);
@@ -191,6 +256,8 @@ Response LibcurlWrapper::makeRequest(std::string url, std::string method, const 
     BodySink sink{&response.body, curlHandle};
     curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, &response.headers);
     curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, &sink);
+    char errorDetail[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(curlHandle, CURLOPT_ERRORBUFFER, errorDetail);
 
     const CURLcode result = curl_easy_perform(curlHandle);
     // The handle must not keep pointers into this frame past the call.
@@ -199,10 +266,9 @@ Response LibcurlWrapper::makeRequest(std::string url, std::string method, const 
     curl_easy_setopt(curlHandle, CURLOPT_SEEKDATA, nullptr);
     curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, nullptr);
     curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, nullptr);
+    curl_easy_setopt(curlHandle, CURLOPT_ERRORBUFFER, nullptr);
     headerList.reset();
-    if (result != CURLE_OK) {
-        throw std::runtime_error(std::string(Messages::PERFORM_FAILED_PREFIX) + curl_easy_strerror(result));
-    }
+    if (result != CURLE_OK) throw std::runtime_error(performFailure(result, errorDetail));
     curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &response.responseCode);
     return response;
 }

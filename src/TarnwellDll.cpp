@@ -141,6 +141,20 @@ void rejectHeaderInjection(const std::string& method, const std::vector<Header>&
     if (unsafe) throw std::invalid_argument(Messages::UNSAFE_HEADER);
 }
 
+// A space or any other separator would split the request line, and the
+// server would read part of the method as the path.
+bool isHttpToken(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        const char lower = static_cast<char>(c | 0x20);
+        return (c >= '0' && c <= '9') || (lower >= 'a' && lower <= 'z') ||
+               (c != '\0' && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr);
+    });
+}
+
+void rejectBadMethod(const std::string& method) {
+    if (!method.empty() && !isHttpToken(method)) throw std::invalid_argument(Messages::BAD_METHOD);
+}
+
 struct HostResult {
     std::unique_ptr<char[]> headers;
     std::unique_ptr<char[]> body;
@@ -164,6 +178,7 @@ HostResult performRequest(const RequestArgs& args) {
         const std::vector<Header> headers = jsonToHeaders(args.headersJson);
         std::string method(args.method);
         rejectHeaderInjection(method, headers);
+        rejectBadMethod(method);
         response = session.makeSimpleRequest(args.url, std::move(method), headers, body);
     }
     HostResult result;

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
@@ -130,10 +131,17 @@ std::string readFile(const std::string& path) {
 }
 
 // "@file" stands for the file's content, "@@..." for a literal '@...'.
+// A text argument ends at its first zero byte, so a file holding one
+// would arrive cut short.
 std::string textArgument(const std::string& arg) {
     if (arg.rfind("@@", 0) == 0) return arg.substr(1);
-    if (arg.rfind('@', 0) == 0) return readFile(arg.substr(1));
-    return arg;
+    if (arg.rfind('@', 0) != 0) return arg;
+    std::string content = readFile(arg.substr(1));
+    if (content.find('\0') != std::string::npos) {
+        throw UsageError(arg.substr(1) + " holds a zero byte, where a text argument ends; send binary data " +
+                         "base64-encoded through an In64 export (or bodyIsBase64 1)");
+    }
+    return content;
 }
 
 // The slots point into `texts`, which holds the text arguments.
@@ -273,6 +281,45 @@ void emitBody(const std::string& body, const Options& options) {
     std::cout << "body:\n" << body << (body.empty() || body.back() != '\n' ? "\n" : "");
 }
 
+// The last Content-Length in the header JSON, or -1.
+long long announcedLength(std::string headers) {
+    for (auto& c : headers) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string key = "\"content-length\":\"";
+    const std::size_t at = headers.rfind(key);
+    long long length = -1;
+    if (at != std::string::npos) {
+        const char* digits = headers.data() + at + key.size();
+        std::from_chars(digits, headers.data() + headers.size(), length);
+    }
+    return length;
+}
+
+const Slot* argumentNamed(const Export& entry, const std::vector<Slot>& slots, const std::string& name) {
+    for (std::size_t i = 0; i < entry.params.size(); ++i) {
+        if (name == entry.params[i].name) return &slots[i];
+    }
+    return nullptr;
+}
+
+// A raw body reaches the host only up to its first zero byte; a file
+// written from it would be silently short.
+void requireWholeRawBody(const Export& entry, const std::vector<Slot>& slots, const Outcome& outcome) {
+    const Slot* encoding = argumentNamed(entry, slots, "responseEncoding");
+    const std::string name = entry.name;
+    const bool raw = encoding != nullptr
+                         ? encoding->number < 1 || encoding->number > 5
+                         : name.find("Base64") == std::string::npos && name.find("Bytes") == std::string::npos;
+    const Slot* method = argumentNamed(entry, slots, "method");
+    if (!raw || outcome.status == 0 || (method != nullptr && std::string(method->text) == "HEAD")) return;
+    const std::size_t received = outcome.strings.at(1).text().size();
+    const long long announced = announcedLength(outcome.strings.at(0).text());
+    if (announced > static_cast<long long>(received)) {
+        throw std::runtime_error("the body holds a zero byte, where raw text ends (" + std::to_string(received) +
+                                 " of " + std::to_string(announced) +
+                                 " bytes); use a Base64 or Bytes export, or responseEncoding 1 (base64) or 4 (hex)");
+    }
+}
+
 int report(const Outcome& outcome, const Options& options) {
     if (outcome.returns == Returns::Nothing) return EXIT_OK;
     if (outcome.returns == Returns::String) {
@@ -308,6 +355,9 @@ int run(const std::vector<std::string>& argv) {
     Arguments arguments = bindArguments(*entry, options.args);
     const Library library(options.library);
     const Outcome outcome = call(*entry, library, arguments.slots);
+    if (!options.bodyFile.empty() && outcome.returns == Returns::Status) {
+        requireWholeRawBody(*entry, arguments.slots, outcome);
+    }
     return report(outcome, options);
 }
 

@@ -80,6 +80,15 @@ same "$work/bytes.b64" "base64 body" -- TwHttpCallBase64 GET "$url/bytes.bin" ''
 expect "body to a file" 0 "body: written to $work/out.txt \\(31 bytes\\)" -- -o "$work/out.txt" TwHttpCall GET "$url/hello.txt" '' ''
 if cmp -s "$work/out.txt" "$work/site/hello.txt"; then passed=$((passed + 1)); else
   echo "FAIL --output wrote something else"; failures=$((failures + 1)); fi
+# A zero byte would cut a text argument or a raw body short; twcall says so.
+expect "raw binary body to a file" 1 'zero byte.*Base64 or Bytes export.*responseEncoding' -- \
+  -o "$work/bytes.out" TwHttpCall GET "$url/bytes.bin" '' ''
+expect "raw binary body through the core" 1 'zero byte' -- \
+  -o "$work/bytes.out" sendAuthEncodedRequestEncodeResponse "$url/bytes.bin" '' '' GET '' '' 0 6 0
+expect "hex body to a file" 0 'written to' -- \
+  -o "$work/bytes.out" sendAuthEncodedRequestEncodeResponse "$url/bytes.bin" '' '' GET '' '' 0 4 0
+expect "@file with a zero byte" 2 'bytes.bin holds a zero byte.*In64' -- \
+  TwHttpCall PUT "$url/upload" '' "@$work/site/bytes.bin"
 
 # --help must list every export of the library, and nothing else.
 listed="$("$twcall" --help | sed -n '/^exports:/,$p' | awk 'NR > 1 {print $1}' | sort)"

@@ -15,6 +15,7 @@ def main(url: str) -> int:
     r = lib.request(url)
     fetched = r.ok
     print(f"GET {url} -> {r.code}")
+    # Header names in any letter case; the last value is the final response's.
     print(f"  Content-Type: {r.header_dict().get('Content-Type')}")
     print(f"  body: {r.body!r}")
 

@@ -5,7 +5,8 @@ return value) is copied and then given back to the library's freemem.
 
     lib = Library()                      # $TARNWELL_LIBRARY or the loader's search path
     r = lib.request("http://127.0.0.1:8000/hello.txt")
-    r.code, r.header_dict(), r.body      # 200, {...}, b"..."
+    r.code, r.body, r.ok                 # 200, b"...", True
+    r.header_dict().get("content-type")  # "text/plain": any letter case, the last value
     lib.url_encode("a b&c")              # "a%20b%26c"
     lib.query_string({"q": "a b"})       # "q=a%20b"
 """
@@ -13,7 +14,7 @@ return value) is copied and then given back to the library's freemem.
 import ctypes
 import json
 import os
-from typing import Any, NamedTuple, Union
+from typing import Any, List, NamedTuple, Optional, Tuple, Union
 
 TEXT = ctypes.c_char_p
 INT = ctypes.c_int
@@ -54,17 +55,50 @@ JS, INTER, LAX, VERY_LAX = range(4)
 Arg = Union[str, bytes, int]
 
 
+class Headers:
+    """The header JSON as (name, value) pairs in arrival order, repeated names
+    kept (Set-Cookie, and every response of a redirect chain or an
+    authentication round). Lookups ignore letter case, as HTTP does, and
+    give the last value: the final response's, when it sent that header."""
+
+    def __init__(self, pairs: List[Tuple[str, str]]):
+        self.pairs = pairs
+
+    def get_all(self, name: str) -> List[str]:
+        return [value for key, value in self.pairs if key.lower() == name.lower()]
+
+    def get(self, name: str, default: Optional[str] = None) -> Optional[str]:
+        values = self.get_all(name)
+        return values[-1] if values else default
+
+    def __getitem__(self, name: str) -> str:
+        value = self.get(name)
+        if value is None:
+            raise KeyError(name)
+        return value
+
+    def __contains__(self, name: str) -> bool:
+        return bool(self.get_all(name))
+
+
 class Response(NamedTuple):
     code: int  # the HTTP status, or 0 when the request failed
     headers: str  # header JSON text; "" on failure
     body: bytes  # the body in the chosen encoding, or the error message
 
     @property
-    def ok(self) -> bool:
-        return self.code != 0
+    def failed(self) -> bool:
+        """The call itself failed: body holds the message."""
+        return self.code == 0
 
-    def header_dict(self) -> dict:
-        return json.loads(self.headers) if self.headers else {}
+    @property
+    def ok(self) -> bool:
+        """A status below 400, as Python's requests counts it."""
+        return 0 < self.code < 400
+
+    def header_dict(self) -> Headers:
+        # json.loads would keep only the last of each repeated name.
+        return Headers(json.loads(self.headers, object_pairs_hook=list) if self.headers else [])
 
 
 def _c_arg(value: Arg) -> Union[bytes, int]:

@@ -20,6 +20,16 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def do_GET(self):
+        if self.path != "/cookies":
+            return super().do_GET()
+        self.send_response(302)
+        self.send_header("Set-Cookie", "a=1")
+        self.send_header("Set-Cookie", "b=2")
+        self.send_header("Location", "/hello.txt")
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
 
 class TarnwellFromPython(unittest.TestCase):
     @classmethod
@@ -53,6 +63,22 @@ class TarnwellFromPython(unittest.TestCase):
         self.assertEqual((r.code, r.body), (200, HELLO))
         self.assertEqual(r.header_dict()["Content-Length"], str(len(HELLO)))
 
+    def test_headers_of_a_redirect_chain(self):
+        # http.server spells "Content-type"; lookups ignore case, and repeated
+        # names (two Set-Cookie, two Content-Length) are all kept.
+        headers = self.lib.request(self.url + "/cookies").header_dict()
+        self.assertEqual(headers.get_all("set-cookie"), ["a=1", "b=2"])
+        self.assertEqual(headers.get_all("Content-Length"), ["0", str(len(HELLO))])
+        self.assertEqual(headers["CONTENT-LENGTH"], str(len(HELLO)))
+        self.assertEqual(headers.get("Content-Type"), "text/plain")
+        self.assertNotIn("X-None", headers)
+
+    def test_ok_only_below_400(self):
+        for path, code, ok in (("/hello.txt", 200, True), ("/missing", 404, False)):
+            with self.subTest(path=path):
+                r = self.lib.request(self.url + path)
+                self.assertEqual((r.code, r.ok, r.failed), (code, ok, False))
+
     def test_every_response_encoding(self):
         cases = [
             (tarnwell.RAW, b""),  # raw ends at the first zero byte
@@ -73,6 +99,7 @@ class TarnwellFromPython(unittest.TestCase):
 
     def test_failure_convention(self):
         r = self.lib.request("http://127.0.0.1:1/")
+        self.assertTrue(r.failed)
         self.assertFalse(r.ok)
         self.assertEqual(r.headers, "")
         self.assertTrue(r.body.startswith(b"curl_easy_perform() failed: "), r.body)
@@ -98,6 +125,7 @@ class TarnwellFromPython(unittest.TestCase):
                              capture_output=True, text=True, timeout=60)
         self.assertEqual(run.returncode, 0, run.stderr)
         self.assertIn(f"GET {self.url}/hello.txt -> 200", run.stdout)
+        self.assertIn("Content-Type: text/plain", run.stdout)
         self.assertIn("url_encode('a b&c/d') = a%20b%26c%2Fd", run.stdout)
 
 

@@ -31,12 +31,18 @@ std::string bytePattern(std::size_t size) {
 }  // namespace
 
 TEST(RequestBodies, VerbFollowsTheMethodOrElseTheBody) {
+    // POST, PUT and PATCH announce even an empty body; small bodies go out
+    // at once, without waiting for "100 Continue", and unlabelled.
     const struct {
         const char* method;
         const char* body;
         const char* verb;
-    } cases[] = {{"", "", "GET"},    {"", "x=1", "PUT"},          {"POST", "", "POST"}, {"DELETE", "abc", "DELETE"},
-                 {"get", "", "get"}, {"PROPFIND", "", "PROPFIND"}};
+        const char* contentLength;
+    } cases[] = {{"", "", "GET", ""},          {"", "x=1", "PUT", "3"},
+                 {"POST", "", "POST", "0"},    {"POST", "x=1", "POST", "3"},
+                 {"PUT", "", "PUT", "0"},      {"PATCH", "", "PATCH", "0"},
+                 {"DELETE", "", "DELETE", ""}, {"DELETE", "abc", "DELETE", "3"},
+                 {"get", "", "get", ""},       {"PROPFIND", "", "PROPFIND", ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.method) + "/" + c.body);
         RawServer server(OK);
@@ -44,7 +50,35 @@ TEST(RequestBodies, VerbFollowsTheMethodOrElseTheBody) {
         const ReceivedRequest request = onlyRequest(server);
         EXPECT_EQ(request.method, c.verb);
         EXPECT_EQ(request.body, c.body);
-        EXPECT_EQ(request.header("Content-Length"), *c.body != '\0' ? std::to_string(request.body.size()) : "");
+        EXPECT_EQ(request.header("Content-Length"), c.contentLength);
+        EXPECT_FALSE(request.hasHeader("Expect") || request.hasHeader("Content-Type")) << request.head;
+    }
+}
+
+TEST(RequestBodies, OnlyLargeBodiesOrTheCallerWaitForContinue) {
+    // Servers that never answer "Expect: 100-continue" would stall every
+    // upload by libcurl's one-second wait.
+    const std::size_t MiB = std::size_t{1} << 20;
+    const struct {
+        const char* method;
+        std::size_t size;
+        const char* headersJson;
+        const char* expect;
+    } cases[] = {{"PUT", MiB, "", ""},
+                 {"POST", MiB, "", ""},
+                 {"PATCH", 1, "", ""},
+                 {"PUT", MiB + 1, "", "100-continue"},
+                 {"POST", MiB + 1, "", "100-continue"},
+                 {"PUT", 3, R"({"expect":"100-continue"})", "100-continue"},
+                 {"PUT", MiB + 1, R"({"Expect":""})", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + std::to_string(c.size) + " " + c.headersJson);
+        RawServer server(OK);
+        const std::string body(c.size, 'b');
+        EXPECT_EQ(callTw("TwHttpCall", c.method, server.url(), c.headersJson, body).code, 200);
+        const ReceivedRequest request = onlyRequest(server);
+        EXPECT_EQ(request.header("Expect"), c.expect);
+        EXPECT_TRUE(request.body == body);
     }
 }
 

@@ -33,14 +33,17 @@ void expectEveryRequestCarried(const HttpServer& server, const std::string& payl
 
 TEST(ResentBodies, ChallengeAfterTheWholeBodyIsAnsweredWithTheBodyAgain) {
     for (const std::size_t size : SIZES) {
-        SCOPED_TRACE(size);
-        HttpServer server;
-        const std::string payload = body(size);
-        const CallResult result =
-            callCore(server.url("/basic"), BASIC_USER, BASIC_PASSWORD, "PUT", "", base64Encode(payload), 1, 1, 0);
-        EXPECT_EQ(result.code, 200) << result.body.substr(0, 200);
-        EXPECT_TRUE(result.body == base64Encode(payload));
-        expectEveryRequestCarried(server, payload, 2);
+        for (const char* method : {"PUT", "POST"}) {
+            SCOPED_TRACE(std::to_string(size) + " " + method);
+            HttpServer server;
+            const std::string payload = body(size);
+            const CallResult result =
+                callCore(server.url("/basic"), BASIC_USER, BASIC_PASSWORD, method, "", base64Encode(payload), 1, 1, 0);
+            EXPECT_EQ(result.code, 200) << result.body.substr(0, 200);
+            EXPECT_TRUE(result.body == base64Encode(payload));
+            expectEveryRequestCarried(server, payload, 2);
+            EXPECT_EQ(server.log().all().back().method, method);
+        }
     }
 }
 

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -196,10 +197,18 @@ struct TlsMaterial {
         writePem(files.caCert = path("ca.pem"), ca.get());
         writePem(files.otherCaCert = path("other-ca.pem"), other.get());
 
-        const auto leaf = [&](const CertProfile& profile, const char* stem, std::string& certPath,
-                              std::string& keyPath) {
+        const KeyPtr hiddenKey = newKey();
+        const std::string hiddenName =
+            "Tarnwell Hidden Test CA " + std::to_string(::getpid()) + "-" + std::to_string(std::random_device{}());
+        const CertPtr hidden =
+            newCert({hiddenName.c_str(), nullptr, -DAY, 30 * DAY, 6}, hiddenKey.get(), nullptr, nullptr);
+        writePem(files.hiddenCaCert = path("hidden-ca.pem"), hidden.get());
+
+        const auto leaf = [&](const CertProfile& profile, const char* stem, std::string& certPath, std::string& keyPath,
+                              X509* issuer = nullptr, EVP_PKEY* issuerKey = nullptr) {
             const KeyPtr key = newKey();
-            const CertPtr cert = newCert(profile, key.get(), ca.get(), caKey.get());
+            const CertPtr cert = newCert(profile, key.get(), issuer != nullptr ? issuer : ca.get(),
+                                         issuerKey != nullptr ? issuerKey : caKey.get());
             writePem(certPath = path((std::string(stem) + ".pem").c_str()), cert.get());
             writePem(keyPath = path((std::string(stem) + "-key.pem").c_str()), key.get());
         };
@@ -208,6 +217,8 @@ struct TlsMaterial {
         leaf({"localhost", loopback, -10 * DAY, -5 * DAY, 4}, "expired", files.expiredCert, files.expiredKey);
         leaf({"wrong-host.invalid", "DNS:wrong-host.invalid", -DAY, 30 * DAY, 5}, "wrong-host", files.wrongHostCert,
              files.wrongHostKey);
+        leaf({"localhost", loopback, -DAY, 30 * DAY, 7}, "hidden-server", files.hiddenCaServerCert,
+             files.hiddenCaServerKey, hidden.get(), hiddenKey.get());
     }
 };
 
@@ -277,6 +288,9 @@ void addStandardRoutes(httplib::Server& server) {
         response.set_content("end", "text/plain");
     });
     onEveryMethod(server, "/redirect307", [](const Request&, Response& r) { redirect(r, 307, "/echo"); });
+    onEveryMethod(server, R"(/redirect-with/(\d+))", [](const Request& request, Response& response) {
+        redirect(response, std::stoi(request.matches[1]), "/echo");
+    });
     onEveryMethod(server, "/loop", [](const Request&, Response& r) { redirect(r, 302, "/loop"); });
     onEveryMethod(server, "/to", [](const Request& request, Response& response) {
         redirect(response, 302, request.get_param_value("url"));
@@ -297,12 +311,14 @@ void addStandardRoutes(httplib::Server& server) {
 std::unique_ptr<httplib::Server> newServer(Tls tls) {
     if (tls == Tls::Off) return std::make_unique<httplib::Server>();
     const TlsFiles& files = tlsFiles();
-    const std::string& cert = tls == Tls::Valid     ? files.serverCert
-                              : tls == Tls::Expired ? files.expiredCert
-                                                    : files.wrongHostCert;
-    const std::string& key = tls == Tls::Valid     ? files.serverKey
-                             : tls == Tls::Expired ? files.expiredKey
-                                                   : files.wrongHostKey;
+    const std::string& cert = tls == Tls::Valid      ? files.serverCert
+                              : tls == Tls::Expired  ? files.expiredCert
+                              : tls == Tls::HiddenCa ? files.hiddenCaServerCert
+                                                     : files.wrongHostCert;
+    const std::string& key = tls == Tls::Valid      ? files.serverKey
+                             : tls == Tls::Expired  ? files.expiredKey
+                             : tls == Tls::HiddenCa ? files.hiddenCaServerKey
+                                                    : files.wrongHostKey;
     return std::make_unique<httplib::SSLServer>(cert.c_str(), key.c_str());
 }
 
@@ -471,6 +487,17 @@ std::string base64Encode(const std::string& bytes) {
                         reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
     text.resize(static_cast<std::size_t>(length));
     return text;
+}
+
+std::string base64Decode(const std::string& text) {
+    std::string bytes(text.size() / 4 * 3, '\0');
+    const int length =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
+                        reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    if (length < 0) return "<not base64>";
+    const std::size_t padding = text.size() - std::min(text.size(), text.find_last_not_of('=') + 1);
+    bytes.resize(static_cast<std::size_t>(length) - padding);
+    return bytes;
 }
 
 std::string httpResponse(int status, const std::string& body, const std::vector<std::string>& extraHeaderLines) {

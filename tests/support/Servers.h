@@ -60,6 +60,9 @@ struct TlsFiles {
     std::string expiredKey;
     std::string wrongHostCert;  // valid, but only for wrong-host.invalid
     std::string wrongHostKey;
+    std::string hiddenCaCert;        // a CA with a name unique to this process
+    std::string hiddenCaServerCert;  // 127.0.0.1 and localhost, signed by hiddenCaCert
+    std::string hiddenCaServerKey;
 };
 const TlsFiles& tlsFiles();
 
@@ -67,7 +70,7 @@ const TlsFiles& tlsFiles();
 inline constexpr const char* BASIC_USER = "user";
 inline constexpr const char* BASIC_PASSWORD = "secret";
 
-enum class Tls { Off, Valid, Expired, WrongHost };
+enum class Tls { Off, Valid, Expired, WrongHost, HiddenCa };
 
 // cpp-httplib server. Routes (every method unless noted; each request is
 // recorded before it is answered, after its whole body has been read):
@@ -79,6 +82,7 @@ enum class Tls { Off, Valid, Expired, WrongHost };
 //   /status/<n>      status n, body "status <n>", "X-Status: <n>"
 //   /redirect/<n>    n > 0: 302 to /redirect/<n-1>; n = 0: 200 "end"; "X-Hop: <n>"
 //   /redirect307     307 to /echo
+//   /redirect-with/<n>  status n to /echo
 //   /loop            302 to /loop, for ever
 //   /to?url=<u>      302 to u (any scheme)
 //   /basic           401 with a Basic challenge and "X-Challenge: 1" unless
@@ -177,5 +181,6 @@ std::string readFile(const std::string& path);
 
 // Standard alphabet, "=" padding, no line breaks.
 std::string base64Encode(const std::string& bytes);
+std::string base64Decode(const std::string& text);
 
 }  // namespace tw_test
