@@ -1,4 +1,5 @@
-// twcall: a command-line host for libTarnwellFunctions.so.
+// twcall: a command-line host for libTarnwellFunctions.so (and, on Windows,
+// TarnwellFunctions.dll).
 //
 // It does what a scripting host does: load the library, find an export by
 // its plain name, call it with strings and ints, read the handed-out strings
@@ -6,7 +7,12 @@
 // for the exports' types (decltype); nothing of the library is linked.
 #include "Exports.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cctype>
 #include <charconv>
@@ -22,7 +28,11 @@
 
 namespace {
 
+#if defined(_WIN32)
+constexpr const char* LIBRARY_FILE = "TarnwellFunctions.dll";
+#else
 constexpr const char* LIBRARY_FILE = "libTarnwellFunctions.so";
+#endif
 constexpr const char* LIBRARY_ENV = "TARNWELL_LIBRARY";
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;
@@ -179,6 +189,13 @@ struct Options {
     std::vector<std::string> args;
 };
 
+#if defined(_WIN32)
+// Windows looks beside the program first when loading a DLL by name.
+std::string defaultLibrary() {
+    const char* fromEnvironment = std::getenv(LIBRARY_ENV);
+    return fromEnvironment != nullptr && *fromEnvironment ? fromEnvironment : LIBRARY_FILE;
+}
+#else
 std::string directoryOfThisProgram() {
     std::vector<char> path(4096);
     const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
@@ -204,6 +221,7 @@ std::string defaultLibrary() {
     }
     return LIBRARY_FILE;
 }
+#endif
 
 std::string optionValue(const std::vector<std::string>& argv, std::size_t& i, const std::string& longName) {
     const std::string& arg = argv[i];
@@ -245,7 +263,9 @@ Options parseOptions(const std::vector<std::string>& argv) {
 void printHelp(std::ostream& out) {
     out << "usage: twcall [options] EXPORT ARGUMENT...\n"
            "\n"
-           "Loads libTarnwellFunctions.so as a host does, calls EXPORT with the arguments in\n"
+           "Loads "
+        << LIBRARY_FILE
+        << " as a host does, calls EXPORT with the arguments in\n"
            "the export's own order (out-parameters are not given), prints the result, the\n"
            "header JSON and the body, and frees every returned string with freemem.\n"
            "Exit code: 0 on success (request exports: result not 0), 1 on failure, 2 on a\n"
@@ -364,6 +384,10 @@ int run(const std::vector<std::string>& argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // Bodies are bytes: no CR before LF on the way out.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const UsageError& error) {
