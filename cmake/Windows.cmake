@@ -26,6 +26,8 @@ file(WRITE ${TW_DEF_FILE} "LIBRARY TarnwellFunctions.dll\nEXPORTS\n  ${TW_DEF_LI
 # Hosts find nothing of libstdc++, libgcc or winpthread at run time: all of
 # it is linked in, so the DLL needs only Windows' own DLLs.
 set(TW_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+# Release binaries ship without symbol tables (half their size).
+add_link_options($<$<CONFIG:Release>:-s>)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 
