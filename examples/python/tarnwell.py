@@ -107,7 +107,8 @@ def _c_arg(value: Arg) -> Union[bytes, int]:
 
 class Library:
     def __init__(self, path: str = None):
-        path = path or os.environ.get("TARNWELL_LIBRARY") or "libTarnwellFunctions.so"
+        default = "TarnwellFunctions.dll" if os.name == "nt" else "libTarnwellFunctions.so"
+        path = path or os.environ.get("TARNWELL_LIBRARY") or default
         self._lib = ctypes.CDLL(path)
         for name, (restype, argtypes) in SIGNATURES.items():
             function = getattr(self._lib, name)
