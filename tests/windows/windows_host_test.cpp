@@ -302,8 +302,8 @@ TEST(Failures, EveryMessage) {
         {"closed port", "GET", "http://127.0.0.1:1/", "", "", curlFailure("Couldn't connect to server")},
         {"ftp", "GET", "ftp://127.0.0.1:1/", "", "", curlFailure("Unsupported protocol")},
         {"redirect to ftp", "GET", http("/to?url=ftp://127.0.0.1:1/"), "", "", curlFailure("Unsupported protocol")},
-        // libcurl on Windows reads file: URLs with drive letters in mind and
-        // turns this redirect down before it looks at the scheme.
+        // libcurl's Windows build calls this redirect a malformed URL rather
+        // than an unsupported protocol; either way nothing is fetched.
         {"redirect to file", "GET", http("/to?url=file:///etc/hostname"), "", "",
          curlFailure("URL using bad/illegal format or missing URL")},
         {"redirect loop", "GET", http("/loop"), "", "", curlFailure("Number of redirects hit maximum amount")},
