@@ -1,17 +1,4 @@
-# Cross-compiling for i686 Windows with Debian's mingw-w64, posix thread
-# model (std::thread and std::mutex need it).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling for i686 Windows with Debian's mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TW_MINGW_TRIPLET i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${TW_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TW_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${TW_MINGW_TRIPLET}-windres)
-
-# Libraries and headers come from the compiler's sysroot and from
-# CMAKE_PREFIX_PATH (the cached static libcurl), never from the Linux host.
-set(CMAKE_FIND_ROOT_PATH /usr/${TW_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -86,7 +86,7 @@ static_curl() {
   local toolchain="$root/cmake/mingw-w64-$arch.cmake"
   local key
   key="$(printf '%s\n' "${curl_options[@]}" "$("$arch-w64-mingw32-gcc-posix" -dumpversion)" |
-    cat - "$toolchain" | sha256sum | cut -c1-12)"
+    cat - "$toolchain" "$root/cmake/mingw-w64.cmake" | sha256sum | cut -c1-12)"
   local prefix="$cache/libcurl-$curl_version-$arch-$key"
   if [ ! -f "$prefix/.complete" ]; then
     fetch_curl_source >&2
