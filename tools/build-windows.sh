@@ -36,13 +36,14 @@ enable_debian_sources() {
   local tmp
   tmp="$(mktemp)"
   # deb822 stanzas whose URIs point at a Debian archive, turned into deb-src.
+  local own=/etc/apt/sources.list.d/tarnwell-deb-src.sources
   for f in /etc/apt/sources.list.d/*.sources; do
-    [ -e "$f" ] || continue
+    [ -e "$f" ] && [ "$f" != "$own" ] || continue
     awk -v RS= -v ORS='\n\n' '/URIs:[^\n]*debian/ && /Types:[^\n]*deb/' "$f" |
       sed -E 's/^Types:.*/Types: deb-src/' >>"$tmp"
   done
   if [ -s "$tmp" ]; then
-    $sudo install -m 644 "$tmp" /etc/apt/sources.list.d/tarnwell-deb-src.sources
+    $sudo install -m 644 "$tmp" "$own"
   else
     # One-line style: the same "deb" lines as "deb-src".
     grep -hE '^deb\s+\S*debian' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
