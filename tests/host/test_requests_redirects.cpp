@@ -1,6 +1,7 @@
 // What each hop of a redirect carries: a 303 fetches the target with GET
 // and no body; 301, 302, 307 and 308 repeat the verb and the whole body.
 #include "support/Host.h"
+#include "support/RequestChecks.h"
 #include "support/Servers.h"
 
 #include <gtest/gtest.h>
@@ -8,16 +9,6 @@
 #include <string>
 
 using namespace tw_test;
-
-namespace {
-
-std::string payload(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 3 == 0 ? 0 : 'a' + i % 26);
-    return bytes;
-}
-
-}  // namespace
 
 TEST(RedirectHops, SeeOtherFetchesWithGetOtherStatusesRepeatVerbAndBody) {
     const struct {
@@ -34,7 +25,7 @@ TEST(RedirectHops, SeeOtherFetchesWithGetOtherStatusesRepeatVerbAndBody) {
             if (*c.method == '\0' && size == 0) continue;  // that is a GET
             SCOPED_TRACE(std::to_string(c.status) + " '" + c.method + "' " + std::to_string(size));
             HttpServer server;
-            const std::string body = payload(size);
+            const std::string body = bodyWithZeros(size);
             const std::string url = server.url("/redirect-with/" + std::to_string(c.status));
             const CallResult result = callTw("TwHttpCallIn64", c.method, url, "", base64Encode(body));
             EXPECT_EQ(result.code, 200) << result.body.substr(0, 200);

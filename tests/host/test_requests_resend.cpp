@@ -1,6 +1,7 @@
 // Bodies libcurl has already sent and must send again: an authentication
 // challenge that comes after the whole body, and a 307 redirect of a PUT.
 #include "support/Host.h"
+#include "support/RequestChecks.h"
 #include "support/Servers.h"
 
 #include <gtest/gtest.h>
@@ -11,13 +12,7 @@ using namespace tw_test;
 
 namespace {
 
-// Zero bytes included; sizes below, within and beyond libcurl's buffers.
-std::string body(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 5 == 0 ? 0 : 'a' + i % 26);
-    return bytes;
-}
-
+// Sizes below, within and beyond libcurl's buffers.
 const std::size_t SIZES[] = {3, 70000, 1500000};
 
 void expectEveryRequestCarried(const HttpServer& server, const std::string& payload, std::size_t count) {
@@ -36,7 +31,7 @@ TEST(ResentBodies, ChallengeAfterTheWholeBodyIsAnsweredWithTheBodyAgain) {
         for (const char* method : {"PUT", "POST"}) {
             SCOPED_TRACE(std::to_string(size) + " " + method);
             HttpServer server;
-            const std::string payload = body(size);
+            const std::string payload = bodyWithZeros(size);
             const CallResult result =
                 callCore(server.url("/basic"), BASIC_USER, BASIC_PASSWORD, method, "", base64Encode(payload), 1, 1, 0);
             EXPECT_EQ(result.code, 200) << result.body.substr(0, 200);
@@ -52,7 +47,7 @@ TEST(ResentBodies, RedirectWithStatus307RepeatsThePutWithItsBody) {
         for (const char* method : {"PUT", ""}) {
             SCOPED_TRACE(std::to_string(size) + " '" + method + "'");
             HttpServer server;
-            const std::string payload = body(size);
+            const std::string payload = bodyWithZeros(size);
             const CallResult result =
                 callTw("TwHttpCallBase64In64", method, server.url("/redirect307"), "", base64Encode(payload));
             EXPECT_EQ(result.code, 200) << result.body.substr(0, 200);

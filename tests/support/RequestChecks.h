@@ -24,6 +24,14 @@ inline void expectNothingArrived(const RawServer& server) {
     EXPECT_EQ(requests.back().target, "/sentinel");
 }
 
+// A request body of `size` bytes with zero bytes among letters, so that
+// a body cut at a zero byte or shifted by one shows.
+inline std::string bodyWithZeros(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 5 == 0 ? 0 : 'a' + i % 26);
+    return bytes;
+}
+
 inline void expectFailure(const CallResult& result, const std::string& message) {
     EXPECT_EQ(result.code, 0);
     EXPECT_EQ(result.headers, "");
