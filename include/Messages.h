@@ -18,6 +18,15 @@ constexpr const char* JSON_TOO_DEEP = "nesting deeper than 1000 levels";
 constexpr const char* PERFORM_FAILED_PREFIX = "curl_easy_perform() failed: ";
 constexpr const char* EASY_INIT_FAILED = "Failed initializing libcurl easy session.";
 constexpr const char* WRAPPER_INIT_FAILED = "Initialization of LibcurlWrapper has failed for unknown reason.";
+// TwHttpRequest's request JSON. The prefixes are followed directly by the
+// parser's message, or by the option's name and the rest of the sentence.
+constexpr const char* REQUEST_JSON_PREFIX = "Error parsing the request JSON: ";
+constexpr const char* REQUEST_NOT_OBJECT = "The request JSON must be an object.";
+constexpr const char* UNKNOWN_OPTION_PREFIX = "Unknown request option: ";
+constexpr const char* OPTION_PREFIX = "Request option ";
+constexpr const char* URL_REQUIRED = "Request option url is required.";
+constexpr const char* FRAMING_HEADERS =
+    "Request option headers must not set Content-Length or Transfer-Encoding when reuseConnections is on.";
 // For exceptions from outside the standard family.
 constexpr const char* UNKNOWN_ERROR = "An unknown error occurred.";
 

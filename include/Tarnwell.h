@@ -36,9 +36,27 @@ struct BodyMode {
 
 BodyMode bodyMode(const std::string& method, std::size_t bodySize);
 
+// Lets a caller supply the easy handle and add its own options on top of
+// the wrapper's, so the wrapper's logic stays the same for every caller.
+class SessionSetup {
+public:
+    // A handle with no options of an earlier caller left on it; nullptr
+    // when libcurl cannot make one.
+    virtual CURL* acquireHandle() = 0;
+    // Takes back a handle from acquireHandle (nullptr included).
+    virtual void releaseHandle(CURL* handle) noexcept = 0;
+    // Runs right before each transfer, after the wrapper's own options.
+    virtual void configure(CURL* handle) const = 0;
+
+protected:
+    ~SessionSetup() = default;
+};
+
 class LibcurlWrapper {
 public:
     LibcurlWrapper();
+    // setup may be null: then the wrapper makes and cleans up its own handle.
+    explicit LibcurlWrapper(SessionSetup* setup);
     ~LibcurlWrapper();
     LibcurlWrapper(const LibcurlWrapper&) = delete;
     LibcurlWrapper& operator=(const LibcurlWrapper&) = delete;
@@ -73,6 +91,7 @@ private:
 
     bool curlInitialized = false;
     CURL* curlHandle = nullptr;
+    SessionSetup* setup = nullptr;
     std::uint8_t verifyCertificates = 1;
     std::string username;
     std::string password;

@@ -84,6 +84,20 @@ TW_API int TwAuthHttpCallBytesIn64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
 #undef TW_HTTP_CALL_PARAMS
 #undef TW_AUTH_HTTP_CALL_PARAMS
 
+/*
+ * One request, every setting given as a member of the JSON object
+ * requestJson (see the README for the members). Returns like the functions
+ * above: the status code, the header JSON in *responseHeaders and the body
+ * in *responseBody, or 0, "" and a message. Both strings are the caller's
+ * and are released with freemem().
+ */
+TW_API int TwHttpRequest(const char* requestJson, char** responseHeaders, char** responseBody) TW_NOEXCEPT;
+
+/* One line of JSON: the library's version, libcurl's, the TLS backend and
+ * the features ("decompress", "http2"). Release it with freemem(); NULL
+ * only when memory is exhausted. */
+TW_API char* TwVersion(void) TW_NOEXCEPT;
+
 /* Releases a string handed out by this library; NULL is ignored. */
 TW_API void freemem(void* p) TW_NOEXCEPT;
 

@@ -143,15 +143,23 @@ LibcurlWrapper::LibcurlWrapper() {
     initialize();
 }
 
+LibcurlWrapper::LibcurlWrapper(SessionSetup* sessionSetup) : setup(sessionSetup) {
+    initialize();
+}
+
 LibcurlWrapper::~LibcurlWrapper() {
-    curl_easy_cleanup(curlHandle);
+    if (setup != nullptr) {
+        setup->releaseHandle(curlHandle);
+    } else {
+        curl_easy_cleanup(curlHandle);
+    }
     curlHandle = nullptr;
 }
 
 bool LibcurlWrapper::initialize() {
     if (curlInitialized) return true;
     curlHandle = nullptr;
-    curlHandle = curl_easy_init();
+    curlHandle = setup != nullptr ? setup->acquireHandle() : curl_easy_init();
     if (curlHandle == nullptr) throw std::runtime_error(Messages::EASY_INIT_FAILED);
     curlInitialized = true;
     curl_easy_setopt(curlHandle, CURLOPT_READFUNCTION, libcurlCallbackReadRequestBody);
@@ -264,6 +272,7 @@ Response LibcurlWrapper::makeRequest(std::string url, std::string method, const 
     char errorDetail[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curlHandle, CURLOPT_ERRORBUFFER, errorDetail);
 
+    if (setup != nullptr) setup->configure(curlHandle);
     const CURLcode result = curl_easy_perform(curlHandle);
     // The handle must not keep pointers into this frame past the call.
     curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, nullptr);

@@ -7,7 +7,9 @@
 #include "Messages.h"
 #include "PercentEncoding.h"
 #include "QueryString.h"
+#include "RequestOptions.h"
 #include "StringHelper.h"
+#include "VersionInfo.h"
 #include "base64.h"
 
 #include <nlohmann/json.hpp>
@@ -114,6 +116,15 @@ struct RequestArgs {
     int bodyIsBase64;
     int responseEncoding;
     int skipCertificateVerification;
+    // TwHttpRequest: the body's length, as it may hold zero bytes (npos:
+    // up to the first zero byte), and the options that set up the session.
+    std::size_t requestBodyLength = std::string::npos;
+    Tarnwell::SessionSetup* setup = nullptr;
+};
+
+// The arguments of TwHttpRequest.
+struct OptionsRequest {
+    const char* requestJson;
 };
 
 void requireArgument(const void* value, const char* name) {
@@ -163,14 +174,16 @@ struct HostResult {
 
 HostResult performRequest(const RequestArgs& args) {
     requireTexts(args);
-    Tarnwell::LibcurlWrapper session;
+    Tarnwell::LibcurlWrapper session(args.setup);
     if (!session.isInitialized()) {
         throw std::runtime_error(Messages::WRAPPER_INIT_FAILED);
     }
     session.setUsername(args.username);
     session.setPassword(args.password);
-    const std::string body =
-        args.bodyIsBase64 == 1 ? base64_decode(std::string(args.requestBody), false) : std::string(args.requestBody);
+    const std::string body = args.bodyIsBase64 == 1 ? base64_decode(std::string(args.requestBody), false)
+                             : args.requestBodyLength == std::string::npos
+                                 ? std::string(args.requestBody)
+                                 : std::string(args.requestBody, args.requestBodyLength);
     session.setVerifyCertificates((args.skipCertificateVerification & 1) != 0 ? 0 : 1);
 
     Tarnwell::Response response;
@@ -186,6 +199,23 @@ HostResult performRequest(const RequestArgs& args) {
     result.body = encodeResponseBody(response.body, args.responseEncoding, encoderKernels());
     result.code = response.responseCode;
     return result;
+}
+
+HostResult performRequest(const OptionsRequest& request) {
+    requireArgument(request.requestJson, "requestJson");
+    Tarnwell::RequestOptions options = Tarnwell::parseRequestOptions(request.requestJson);
+    RequestArgs args{options.url.c_str(),
+                     options.username.c_str(),
+                     options.password.c_str(),
+                     options.method.c_str(),
+                     options.headersJson.c_str(),
+                     options.body.c_str(),
+                     options.bodyIsBase64 ? 1 : 0,
+                     options.responseEncoding,
+                     options.verifyCertificates ? 0 : 1};
+    args.requestBodyLength = options.body.size();
+    args.setup = &options;
+    return performRequest(args);
 }
 
 int failWith(const char* message, char** responseHeaders, char** responseBody) noexcept {
@@ -212,7 +242,8 @@ char* noString(const char*) noexcept {
     return nullptr;
 }
 
-int runRequest(const RequestArgs& args, char** responseHeaders, char** responseBody) noexcept {
+template <typename Arguments>
+int runRequest(const Arguments& args, char** responseHeaders, char** responseBody) noexcept {
     const auto request = [&] {
         requireArgument(responseHeaders, "responseHeaders");
         requireArgument(responseBody, "responseBody");
@@ -325,6 +356,14 @@ TW_DEFINE_AUTH_HTTP_CALL(TwAuthHttpCallBytes, 0, 3)
 TW_DEFINE_AUTH_HTTP_CALL(TwAuthHttpCallIn64, 1, 0)
 TW_DEFINE_AUTH_HTTP_CALL(TwAuthHttpCallBase64In64, 1, 1)
 TW_DEFINE_AUTH_HTTP_CALL(TwAuthHttpCallBytesIn64, 1, 3)
+
+TW_API int TwHttpRequest(const char* requestJson, char** responseHeaders, char** responseBody) noexcept {
+    return runRequest(OptionsRequest{requestJson}, responseHeaders, responseBody);
+}
+
+TW_API char* TwVersion(void) noexcept {
+    return guarded([] { return copyForHost(versionJson()).release(); }, noString);
+}
 
 TW_API void freemem(void* p) noexcept {
     delete[] static_cast<char*>(p);
