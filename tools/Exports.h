@@ -1,4 +1,4 @@
-// Exports: the library's 29 exports in one table, their types taken from the host header, for every program that loads
+// Exports: the library's 31 exports in one table, their types taken from the host header, for every program that loads
 // it.
 //
 // TW_EXPORTS lists each export with the names of its parameters. Two views
@@ -20,6 +20,8 @@
 #include <vector>
 
 #define TW_OUT_PARAMS "responseHeaders", "responseBody"
+// The name list of an export without parameters (a macro argument cannot be empty).
+#define TW_NO_PARAMS ::tw::NoParams{}
 #define TW_CALL_PARAMS "method", "url", "headersJson", "requestBody", TW_OUT_PARAMS
 #define TW_AUTH_CALL_PARAMS "method", "url", "username", "password", "headersJson", "requestBody", TW_OUT_PARAMS
 
@@ -56,7 +58,9 @@
     X(TwUrlEncodeQueryJS, "jsonText")                                                                              \
     X(TwUrlEncodeQueryInter, "jsonText")                                                                           \
     X(TwUrlEncodeQueryLax, "jsonText")                                                                             \
-    X(TwUrlEncodeQueryVeryLax, "jsonText")
+    X(TwUrlEncodeQueryVeryLax, "jsonText")                                                                         \
+    X(TwHttpRequest, "requestJson", TW_OUT_PARAMS)                                                                 \
+    X(TwVersion, TW_NO_PARAMS)
 
 namespace tw {
 
@@ -202,6 +206,14 @@ struct Export {
     // Calls the export at `symbol` with one slot per parameter.
     Returned (*invoke)(void* symbol, std::vector<Slot>& slots);
 };
+
+struct NoParams {};
+
+template <typename Fn>
+Export describe(const char* name, NoParams) {
+    static_assert(Signature<Fn>::arity == 0, "the export has parameters");
+    return Export{name, {}, Signature<Fn>::returns, &Signature<Fn>::invoke};
+}
 
 template <typename Fn, typename... Names>
 Export describe(const char* name, Names... names) {

@@ -67,6 +67,10 @@ expect "too many arguments" 2 'TwUrlEncodeJS takes 1 argument\(s\), 2 given' -- 
 for bad in 1x '' 1.0 +1 ' 1' 0x10 99999999999; do
   expect "non-integer '$bad'" 2 'style must be an integer' -- escapeUrlStyle a "$bad"
 done
+expect "request from options, pooled" 0 '^result: 200$' -- \
+  TwHttpRequest "{\"url\":\"$url/hello.txt\",\"reuseConnections\":true}"
+expect "options error" 1 '^Unknown request option: timeout\.$' -- TwHttpRequest '{"url":"x","timeout":1}'
+expect "version" 0 '^result: \{.*"libcurl":"' -- TwVersion
 expect "unknown export" 2 'no export named sendNothing' -- sendNothing
 expect "unknown option" 2 'unknown option --frobnicate' -- --frobnicate TwUrlEncodeJS a
 expect "library option" 1 'cannot load the library: /nonexistent' -- --library /nonexistent TwUrlEncodeJS a

@@ -7,6 +7,8 @@ return value) is copied and then given back to the library's freemem.
     r = lib.request("http://127.0.0.1:8000/hello.txt")
     r.code, r.body, r.ok                 # 200, b"...", True
     r.header_dict().get("content-type")  # "text/plain": any letter case, the last value
+    lib.http_request({"url": "https://example.test/", "timeoutMs": 5000, "reuseConnections": True})
+    lib.version()                        # {"version": ..., "libcurl": ..., "ssl": ..., "features": {...}}
     lib.url_encode("a b&c")              # "a%20b%26c"
     lib.query_string({"q": "a b"})       # "q=a%20b"
 """
@@ -38,6 +40,8 @@ SIGNATURES = {
     **{name: (INT, _TW_AUTH) for name in ("TwAuthHttpCall", "TwAuthHttpCallBase64", "TwAuthHttpCallBytes",
                                           "TwAuthHttpCallIn64", "TwAuthHttpCallBase64In64",
                                           "TwAuthHttpCallBytesIn64")},
+    "TwHttpRequest": (INT, [TEXT, OUT, OUT]),
+    "TwVersion": (STRING, []),
     "freemem": (None, [ctypes.c_void_p]),
     "escapeUrlStyleAllowedCharacters": (STRING, [TEXT, TEXT, INT]),
     "escapeUrlStyle": (STRING, [TEXT, INT]),
@@ -146,6 +150,16 @@ class Library:
         headers_json = headers if isinstance(headers, str) else json.dumps(headers) if headers else ""
         return self.call_request("sendAuthEncodedRequestEncodeResponse", url, username, password, method,
                                  headers_json, body, int(body_is_base64), encoding, 0 if verify else 1)
+
+    def http_request(self, options: Union[dict, str]) -> Response:
+        """One request through TwHttpRequest; options is a dict (sent as JSON) or the JSON text."""
+        return self.call_request("TwHttpRequest", options if isinstance(options, str) else json.dumps(options))
+
+    def version(self) -> dict:
+        pointer = self._lib.TwVersion()
+        if not pointer:
+            raise MemoryError("TwVersion returned NULL")
+        return json.loads(self._take(pointer))
 
     def url_encode(self, text: Union[str, bytes], style: int = JS) -> str:
         return self.call_string("escapeUrlStyle", text, style)

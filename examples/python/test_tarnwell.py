@@ -111,6 +111,17 @@ class TarnwellFromPython(unittest.TestCase):
                 self.lib.request(url)
                 self.assertEqual(len([p for p in freed if p]), 2)
 
+    def test_request_from_options(self):
+        freed = self.count_frees()
+        for reuse in (False, True):
+            r = self.lib.http_request({"url": self.url + "/bytes.bin", "responseEncoding": "hexCommas",
+                                       "reuseConnections": reuse})
+            self.assertEqual((r.code, r.body), (200, b"00,01,7F,80,FE,FF"))
+        r = self.lib.http_request('{"url": 1}')
+        self.assertEqual((r.code, r.headers, r.body), (0, "", b"Request option url must be a string."))
+        self.assertIn("libcurl", self.lib.version())
+        self.assertEqual(len([p for p in freed if p]), 7)
+
     def test_encoders(self):
         freed = self.count_frees()
         self.assertEqual(self.lib.url_encode("a b&c/d"), "a%20b%26c%2Fd")
