@@ -1,0 +1,233 @@
+// TwHttpRequest: the request JSON, its error messages, and what each option
+// does to the request on the wire and to the answer.
+#include "support/OptionRequests.h"
+#include "support/RequestChecks.h"
+#include "support/Servers.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <string>
+
+using namespace tw_test;
+using nlohmann::json;
+
+namespace {
+
+const std::string UNSAFE = "Line breaks and zero bytes are not allowed in the method or request headers.";
+const std::string PARSE_ERROR = "Error parsing the request JSON: ";
+
+std::string nested(int levels) {
+    return std::string(levels, '[') + std::string(levels, ']');
+}
+
+// The same credentials as /basic; without them the API answers 403.
+void addForbiddenRoute(httplib::Server& server) {
+    server.Get("/forbidden", [](const httplib::Request& request, httplib::Response& response) {
+        const std::string expected = "Basic " + base64Encode(std::string(BASIC_USER) + ":" + BASIC_PASSWORD);
+        response.status = request.get_header_value("Authorization") == expected ? 200 : 403;
+    });
+}
+
+}  // namespace
+
+TEST(HttpRequest, BadRequestJsonFailsBeforeAnythingIsSent) {
+    const RawServer server(httpResponse(200, "sent"));
+    const std::string url = server.url("/");
+    const auto with = [&url](json extra) {
+        extra["url"] = url;
+        return extra.dump();
+    };
+    const std::string kinds = "Request option ";
+    const struct {
+        std::string requestJson;  // "<null>" passes NULL
+        std::string message;      // a prefix when it ends in ": "
+    } cases[] = {
+        {"<null>", "Argument must not be null: requestJson."},
+        {"", PARSE_ERROR},
+        {R"({"url":)", PARSE_ERROR},
+        {R"({"url":"x"} x)", PARSE_ERROR},
+        {R"({"url":"x","headers":)" + nested(1000) + "}", PARSE_ERROR},
+        {R"({"url":"x","headers":)" + nested(999) + "}", kinds + "headers must be an object."},
+        {"[]", "The request JSON must be an object."},
+        {R"("x")", "The request JSON must be an object."},
+        {with({{"timeout", 300}}), "Unknown request option: timeout."},
+        {R"({"method":"GET"})", "Request option url is required."},
+        {with({{"timeoutMs", -1}}), kinds + "timeoutMs must be a non-negative integer."},
+        {with({{"connectTimeoutMs", "5"}}), kinds + "connectTimeoutMs must be a non-negative integer."},
+        {with({{"maxRedirects", 1.5}}), kinds + "maxRedirects must be a non-negative integer."},
+        {R"({"url":5})", kinds + "url must be a string."},
+        {with({{"method", nullptr}}), kinds + "method must be a string."},
+        {with({{"body", 1}}), kinds + "body must be a string."},
+        {with({{"password", false}}), kinds + "password must be a string."},
+        {with({{"proxy", json::array()}}), kinds + "proxy must be a string."},
+        {with({{"headers", json::array()}}), kinds + "headers must be an object."},
+        {with({{"verifyCertificates", 1}}), kinds + "verifyCertificates must be a boolean."},
+        {with({{"reuseConnections", "yes"}}), kinds + "reuseConnections must be a boolean."},
+        {with({{"auth", "ntlm"}}), kinds + R"(auth must be "any", "basic" or "digest".)"},
+        {with({{"responseEncoding", 6}}),
+         kinds + R"(responseEncoding must be one of "raw", "base64", "decimalSpaces", "decimalCommas", )"
+                 R"("hexSpaces", "hexCommas" or an integer from 0 to 5.)"},
+        {with({{"caBundle", ""}}), kinds + R"(caBundle must be a file name or "system".)"},
+        {with({{"body", "a"}, {"bodyBase64", "YQ=="}}), kinds + "bodyBase64 must be absent when body is given."},
+        {with({{"reuseConnections", true}, {"headers", {{"content-length", "1"}}}}),
+         kinds + "headers must not set Content-Length or Transfer-Encoding when reuseConnections is on."},
+        {with({{"reuseConnections", true}, {"headers", {{"Transfer-Encoding", "chunked"}}}}),
+         kinds + "headers must not set Content-Length or Transfer-Encoding when reuseConnections is on."},
+        // After the request JSON: the body, then the headers, then the transfer.
+        {with({{"bodyBase64", "%%"}, {"headers", {{"X", "a\r\nb"}}}}), "Input is not valid base64-encoded data."},
+        {with({{"headers", {{"X", "a\r\nb"}}}}), UNSAFE},
+        {with({{"method", "GET\n"}}), UNSAFE},
+        {R"({"url":"ftp://127.0.0.1/"})", curlFailure(CURLE_UNSUPPORTED_PROTOCOL)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.requestJson.substr(0, 120));
+        const CallResult result = callOptions(c.requestJson == "<null>" ? nullptr : c.requestJson.c_str());
+        EXPECT_EQ(result.code, 0);
+        EXPECT_EQ(result.headers, "");
+        if (c.message.size() >= 2 && c.message.compare(c.message.size() - 2, 2, ": ") == 0) {
+            EXPECT_EQ(result.body.rfind(c.message, 0), 0u) << result.body;
+        } else {
+            EXPECT_EQ(result.body, c.message);
+        }
+    }
+    expectNothingArrived(server);
+}
+
+TEST(HttpRequest, MethodHeadersBodyAndEncodingReachTheWire) {
+    const RawServer server([](const ReceivedRequest& request) { return httpResponse(200, request.body); });
+    const struct {
+        json options;
+        std::string method, sentBody, responseBody;
+    } cases[] = {
+        {{{"method", "PATCH"}, {"body", std::string("a\0b", 3)}, {"responseEncoding", "hexSpaces"}},
+         "PATCH",
+         std::string("a\0b", 3),
+         "61 00 62"},
+        {{{"bodyBase64", "AAEC"}, {"responseEncoding", 3}}, "PUT", std::string("\0\1\2", 3), "0,1,2"},
+        {{{"body", "x"}, {"responseEncoding", "base64"}}, "PUT", "x", "eA=="},
+        {{{"method", "POST"}, {"bodyBase64", ""}}, "POST", "", ""},
+        {json::object(), "GET", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.dump());
+        json options = c.options;
+        options["url"] = server.url("/");
+        options["headers"] = {{"X-Number", 5}, {"X-Null", nullptr}};
+        const CallResult result = callOptions(options);
+        EXPECT_EQ(result.code, 200) << result.body;
+        EXPECT_EQ(result.body, c.responseBody);
+        const ReceivedRequest sent = server.log().all().back();
+        EXPECT_EQ(sent.method, c.method);
+        EXPECT_EQ(sent.body, c.sentBody);
+        EXPECT_EQ(sent.header("X-Number"), "5");
+        EXPECT_NE(sent.head.find("\r\nX-Null:"), std::string::npos) << sent.head;
+    }
+}
+
+TEST(HttpRequest, AuthChoosesWhenCredentialsAreSent) {
+    const HttpServer server(Tls::Off, addForbiddenRoute);
+    const struct {
+        const char* path;
+        const char* auth;  // nullptr: not given
+        int code;
+        std::size_t requests;
+    } cases[] = {
+        {"/forbidden", "basic", 200, 1}, {"/forbidden", "any", 403, 1},    {"/forbidden", nullptr, 403, 1},
+        {"/basic", "basic", 200, 1},     {"/basic", "any", 200, 2},        {"/basic", "digest", 401, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " " + (c.auth != nullptr ? c.auth : "(absent)"));
+        json options = {{"url", server.url(c.path)}, {"username", BASIC_USER}, {"password", BASIC_PASSWORD}};
+        if (c.auth != nullptr) options["auth"] = c.auth;
+        const std::size_t before = server.log().size();
+        EXPECT_EQ(callOptions(options).code, c.code);
+        EXPECT_EQ(server.log().size() - before, c.requests);
+    }
+}
+
+TEST(HttpRequest, MaxRedirectsLimitsOrStopsFollowing) {
+    const HttpServer server;
+    const struct {
+        json maxRedirects;  // null: not given
+        const char* path;
+        int code;
+        std::string bodyOrFailure;
+    } cases[] = {
+        {0, "/redirect/1", 302, ""},
+        {2, "/redirect/3", 0, curlFailure(CURLE_TOO_MANY_REDIRECTS)},
+        {3, "/redirect/3", 200, "end"},
+        {nullptr, "/redirect/3", 200, "end"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.maxRedirects.dump());
+        json options = {{"url", server.url(c.path)}};
+        if (!c.maxRedirects.is_null()) options["maxRedirects"] = c.maxRedirects;
+        const CallResult result = callOptions(options);
+        EXPECT_EQ(result.code, c.code);
+        EXPECT_EQ(result.body, c.bodyOrFailure);
+    }
+    const CallResult stopped = callOptions(json{{"url", server.url("/redirect/1")}, {"maxRedirects", 0}});
+    EXPECT_NE(stopped.headers.find(R"("Location":"/redirect/0")"), std::string::npos) << stopped.headers;
+}
+
+TEST(HttpRequest, DecompressHandsOverTheDecodedBody) {
+    std::string plain;
+    for (int i = 0; i < 8; ++i) plain += "compressed hello\n";
+    const std::string gzipped(
+        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x4b\xce\xcf\x2d\x28\x4a\x2d\x2e\x4e\x4d\x51\xc8\x48\xcd\xc9\xc9"
+        "\xe7\x4a\x1e\x18\x01\x00\xd4\x58\x82\x26\x88\x00\x00\x00",
+        40);
+    const RawServer server(httpResponse(200, gzipped, {"Content-Encoding: gzip"}));
+    for (const bool decompress : {true, false}) {
+        SCOPED_TRACE(decompress);
+        const CallResult result = callOptions(
+            json{{"url", server.url("/")}, {"decompress", decompress}, {"responseEncoding", "base64"}});
+        EXPECT_EQ(result.code, 200) << result.body;
+        EXPECT_EQ(result.body, base64Encode(decompress ? plain : gzipped));
+        EXPECT_NE(result.headers.find(R"("Content-Encoding":"gzip")"), std::string::npos);
+        EXPECT_EQ(server.log().all().back().hasHeader("Accept-Encoding"), decompress);
+    }
+}
+
+TEST(HttpRequest, CaBundleChoosesWhomToTrust) {
+    const HttpServer server(Tls::Valid);
+    const TempDir empty;
+    const ScopedWorkingDirectory cwd(tlsFiles().directory);
+    const struct {
+        json extra;
+        std::string failure;  // "" for success
+    } cases[] = {
+        {{{"caBundle", tlsFiles().caCert}}, ""},
+        {{{"caBundle", "ca.pem"}}, ""},  // relative to the current directory
+        {{{"caBundle", "system"}}, curlFailure(CURLE_PEER_FAILED_VERIFICATION)},
+        {{{"caBundle", tlsFiles().otherCaCert}}, curlFailure(CURLE_PEER_FAILED_VERIFICATION)},
+        {{{"caBundle", empty.path() + "/none.pem"}}, curlFailure(CURLE_SSL_CACERT_BADFILE)},
+        {json::object(), curlFailure(CURLE_SSL_CACERT_BADFILE)},  // no curl-ca-bundle.crt here
+        {{{"caBundle", "system"}, {"verifyCertificates", false}}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extra.dump());
+        json options = c.extra;
+        options["url"] = server.url("/hi");
+        const CallResult result = callOptions(options);
+        if (c.failure.empty()) {
+            EXPECT_EQ(result.code, 200) << result.body;
+        } else {
+            expectFailure(result, c.failure);
+        }
+    }
+}
+
+TEST(HttpRequest, VersionReportsTheLibcurlInUse) {
+    const Host& host = Host::instance();
+    const json version = json::parse(host.take(host.fn<char*()>("TwVersion")()));
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    EXPECT_FALSE(version.at("version").get<std::string>().empty());
+    EXPECT_EQ(version.at("libcurl"), info->version);
+    EXPECT_EQ(version.at("ssl"), info->ssl_version);
+    EXPECT_EQ(version.at("features").at("http2"), (info->features & CURL_VERSION_HTTP2) != 0);
+    const json& decompress = version.at("features").at("decompress");
+    EXPECT_EQ(std::count(decompress.begin(), decompress.end(), "gzip"), (info->features & CURL_VERSION_LIBZ) != 0);
+}
