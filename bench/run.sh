@@ -13,7 +13,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash tools/deps.sh
 build="${BUILD_DIR:-build-bench}"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTW_BUILD_BENCH=ON > /dev/null
-cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target tw_bench tw_bench_peak
+cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target tw_bench tw_bench_peak tw_bench_reuse
 bench="$build/bench/tw_bench"
 
 args=()
@@ -34,3 +34,7 @@ mkdir "$work/files"
 start_nginx "$work/files" "$work"
 echo "Request cases: $(nginx -v 2>&1 | sed 's/.*: //') at $NGINX_URL, pid $(cat "$NGINX_PID_FILE")" >&2
 "$bench" "${args[@]}" --server "$NGINX_URL"
+# Connection reuse against an nginx of its own, HTTP and HTTPS (--quick: a short run).
+quick=()
+for arg in "${args[@]}"; do [ "$arg" = --quick ] && quick=(--quick); done
+python3 bench/reuse.py "$build/bench/tw_bench_reuse" "$(ls "$build"/libTarnwellFunctions.so)" "${quick[@]}"
