@@ -21,7 +21,8 @@
  * verification on, the CA bundle is read from "curl-ca-bundle.crt" in the
  * process's current directory.
  *
- * All functions are thread-safe: calls share no data.
+ * All functions are thread-safe: calls share no data, except the connection
+ * pool of TwHttpRequest, which is guarded by locks.
  */
 #ifndef TARNWELL_DLL_H
 #define TARNWELL_DLL_H
