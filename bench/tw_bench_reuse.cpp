@@ -5,7 +5,7 @@
 // of it interleaved with Python's requests and takes the medians.
 //
 //   tw_bench_reuse LIBRARY HTTP_URL HTTPS_URL CA_FILE CALLS
-#include <dlfcn.h>
+#include "HostLibrary.h"
 
 #include <chrono>
 #include <cstdio>
@@ -14,41 +14,22 @@
 
 namespace {
 
-using RequestFn = int(const char*, char**, char**);
-using FreeFn = void(void*);
-
-struct Library {
-    void* handle;
-    RequestFn* request;
-    FreeFn* freemem;
-};
-
-Library load(const char* path) {
-    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        std::fprintf(stderr, "cannot load %s: %s\n", path, dlerror());
-        std::exit(1);
-    }
-    return {handle, reinterpret_cast<RequestFn*>(dlsym(handle, "TwHttpRequest")),
-            reinterpret_cast<FreeFn*>(dlsym(handle, "freemem"))};
-}
+using bench::HostLibrary;
+using bench::HostStrings;
 
 // One call; the whole run fails on anything but a 200 with a body.
-void call(const Library& library, const std::string& requestJson) {
-    char* headers = nullptr;
-    char* body = nullptr;
-    const int code = library.request(requestJson.c_str(), &headers, &body);
-    if (code != 200 || body == nullptr || body[0] == '\0') {
-        std::fprintf(stderr, "request failed (%d): %s\n", code, body != nullptr ? body : "");
+void call(const HostLibrary& library, const std::string& requestJson) {
+    HostStrings result(library);
+    const int code = library.exports.TwHttpRequest(requestJson.c_str(), &result.headers, &result.body);
+    if (code != 200 || result.body == nullptr || result.body[0] == '\0') {
+        std::fprintf(stderr, "request failed (%d): %s\n", code, result.body != nullptr ? result.body : "");
         std::exit(1);
     }
-    library.freemem(headers);
-    library.freemem(body);
 }
 
 // Mean microseconds per call after one untimed call, which opens the
 // pooled connection (or warms the caches of the unpooled path).
-double perCall(const Library& library, const std::string& requestJson, int calls) {
+double perCall(const HostLibrary& library, const std::string& requestJson, int calls) {
     call(library, requestJson);
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < calls; ++i) call(library, requestJson);
@@ -68,7 +49,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s LIBRARY HTTP_URL HTTPS_URL CA_FILE CALLS\n", argv[0]);
         return 2;
     }
-    const Library library = load(argv[1]);
+    const HostLibrary library(argv[1]);
     const std::string http = argv[2], https = argv[3], ca = argv[4];
     const int calls = std::atoi(argv[5]);
     // A handshake per call makes the unpooled HTTPS case some 30 times
