@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -82,7 +83,10 @@ std::vector<std::pair<std::string, std::string>> parseHeaderJson(const std::stri
 std::vector<const tw::Export*> requestExports() {
     std::vector<const tw::Export*> exports;
     for (const auto& entry : tw::exportTable()) {
-        if (entry.returns == tw::Returns::Status) exports.push_back(&entry);
+        // TwHttpRequest returns a status too, but takes its URL inside requestJson.
+        const bool takesUrl = std::any_of(entry.params.begin(), entry.params.end(),
+                                          [](const tw::Param& param) { return std::string(param.name) == "url"; });
+        if (entry.returns == tw::Returns::Status && takesUrl) exports.push_back(&entry);
     }
     return exports;
 }
