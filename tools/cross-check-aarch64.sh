@@ -12,8 +12,9 @@ rm -rf "$out" && mkdir -p "$out/include"
 # they do not depend on the architecture, so the cross build reads them
 # from there through a directory of its own rather than all of it.
 ln -s /usr/include/x86_64-linux-gnu/curl "$out/include/curl"
+version="$(sed -nE 's/^project\(TarnwellFunctions VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)"
 flags=(-std=c++17 -O2 -fPIC -fvisibility=hidden -Wall -Wextra -Wpedantic -Werror
-       -DTARNWELL_INTERNAL_API -Iinclude -I"$out/include")
+       -DTARNWELL_INTERNAL_API -DTW_VERSION="\"$version\"" -Iinclude -I"$out/include")
 objects=()
 for source in src/*.cpp; do
   object="$out/$(basename "${source%.cpp}").o"
