@@ -31,10 +31,13 @@ trap 'stop_nginx; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 mkdir "$work/files"
 "$bench" "${args[@]}" --write-files "$work/files"
+# The reuse benchmark's file: 1 KiB of text, so a raw body is never cut short.
+head -c 1024 /dev/zero | tr '\0' x > "$work/files/1k-text"
 start_nginx "$work/files" "$work"
 echo "Request cases: $(nginx -v 2>&1 | sed 's/.*: //') at $NGINX_URL, pid $(cat "$NGINX_PID_FILE")" >&2
 "$bench" "${args[@]}" --server "$NGINX_URL"
-# Connection reuse against an nginx of its own, HTTP and HTTPS (--quick: a short run).
+# Connection reuse against the same nginx, HTTP and HTTPS (--quick: a short run).
 quick=()
 for arg in "${args[@]}"; do [ "$arg" = --quick ] && quick=(--quick); done
-python3 bench/reuse.py "$build/bench/tw_bench_reuse" "$(ls "$build"/libTarnwellFunctions.so)" "${quick[@]}"
+python3 bench/reuse.py "$build/bench/tw_bench_reuse" "$(ls "$build"/libTarnwellFunctions.so)" \
+  "$NGINX_URL/1k-text" "$NGINX_HTTPS_URL/1k-text" "$NGINX_CA" "${quick[@]}"
