@@ -1,29 +1,39 @@
 // The process-wide pool behind reuseConnections: idle easy handles that keep
-// their open connections, and one share object for TLS sessions and DNS.
+// their open connections, and the share objects for TLS sessions and DNS.
 #pragma once
 
 #include <curl/curl.h>
 
 #include <array>
+#include <map>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace Tarnwell {
 
 class ConnectionPool {
 public:
-    // Made on first use; released when the library is unloaded or the
-    // process exits. It starts no threads.
+    // Made on first use and never destroyed, so that a call still running
+    // on another thread while the process exits never meets a freed pool.
+    // At exit or unload only what no call uses is released (see close()).
+    // It starts no threads.
     static ConnectionPool& instance();
 
     // An idle handle (the one used last, whose connections are the most
     // likely to be alive) or a new one; nullptr when libcurl cannot make one.
-    CURL* acquire();
+    // caFile is the CA bundle the call trusts ("" for none): TLS sessions
+    // are resumed only among calls that saw the same file, unchanged.
+    CURL* acquire(const std::string& caFile);
     // Clears the handle's options and keeps it, with its open connections,
     // for the next call. Handles beyond MAX_IDLE_HANDLES are cleaned up.
     void release(CURL* handle) noexcept;
+    // Cleans up the idle handles and every share no handle uses; handles
+    // in use are cleaned up when they come back. Later calls get handles of
+    // their own that are not kept.
+    void close() noexcept;
 
-    ~ConnectionPool();
     ConnectionPool(const ConnectionPool&) = delete;
     ConnectionPool& operator=(const ConnectionPool&) = delete;
 
@@ -32,14 +42,32 @@ public:
     static constexpr std::size_t MAX_IDLE_HANDLES = 16;
 
 private:
-    ConnectionPool();
-    static void lockShared(CURL* handle, curl_lock_data data, curl_lock_access access, void* pool);
-    static void unlockShared(CURL* handle, curl_lock_data data, void* pool);
+    // One share object: the TLS sessions and DNS answers of the handles
+    // attached to it, and the CA bundles their sessions were verified with.
+    struct SharedCaches {
+        CURLSH* share = nullptr;
+        std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
+        std::size_t handles = 0;
+        bool retired = false;
+        std::map<std::string, std::string> trustedFiles;  // CA file -> its identity
+    };
 
-    std::mutex idleMutex_;
+    ConnectionPool() { idle_.reserve(MAX_IDLE_HANDLES); }
+    ~ConnectionPool() = default;
+    static void lockShared(CURL* handle, curl_lock_data data, curl_lock_access access, void* caches);
+    static void unlockShared(CURL* handle, curl_lock_data data, void* caches);
+
+    // These run with mutex_ held.
+    SharedCaches* currentCaches(const std::string& caFile, const std::string& identity);
+    bool attach(CURL* handle, SharedCaches* caches);
+    void detach(CURL* handle) noexcept;
+    void cleanUp(CURL* handle) noexcept;
+
+    std::mutex mutex_;
+    bool closed_ = false;
     std::vector<CURL*> idle_;
-    std::array<std::mutex, CURL_LOCK_DATA_LAST> shareLocks_;
-    CURLSH* share_ = nullptr;
+    std::unordered_map<CURL*, SharedCaches*> attached_;  // every handle the pool made
+    SharedCaches* current_ = nullptr;
 };
 
 }  // namespace Tarnwell

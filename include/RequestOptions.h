@@ -4,6 +4,7 @@
 
 #include "Tarnwell.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -24,13 +25,17 @@ struct RequestOptions final : SessionSetup {
     AuthScheme auth = AuthScheme::Any;
     int responseEncoding = 0;
     bool verifyCertificates = true;
-    std::optional<std::string> caBundle;  // absent: the default bundle file
+    // The trust store with verification on: the caBundle option, or
+    // libcurl's built-in one for "system", or else CA_BUNDLE_FILE.
+    std::string caFile = CA_BUNDLE_FILE;
+    std::string caDirectory;
     long timeoutMs = 0;
     long connectTimeoutMs = 0;
     long maxRedirects = 30;
     std::optional<std::string> proxy;  // absent: libcurl's environment variables
     bool decompress = false;
     bool reuseConnections = false;
+    std::size_t maxBodyBytes = SIZE_MAX;  // SIZE_MAX: no limit
 
     CURL* acquireHandle() override;
     void releaseHandle(CURL* handle) noexcept override;

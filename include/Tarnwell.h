@@ -13,6 +13,21 @@ struct CharDataReader;
 
 namespace Tarnwell {
 
+// The CA bundle every verifying request reads unless told otherwise,
+// relative to the process's current directory.
+constexpr const char* CA_BUNDLE_FILE = "curl-ca-bundle.crt";
+
+// Throws std::runtime_error "libcurl refused the value of <name>: <text>"
+// unless code is CURLE_OK; for the results of curl_easy_setopt.
+void requireAccepted(CURLcode code, const char* name);
+
+// True when path names a regular file (or a link to one), the only kind
+// of file that is ever opened as a CA bundle: reading a FIFO or a device
+// could block for ever.
+bool isRegularFile(const char* path);
+// True when path names anything that stat can see.
+bool pathExists(const char* path);
+
 struct Header {
     std::string name;
     std::string value;
@@ -68,6 +83,15 @@ public:
     void setVerifyCertificates(std::uint8_t verify) { verifyCertificates = verify; }
     void setUsername(std::string name) { username = std::move(name); }
     void setPassword(std::string secret) { password = std::move(secret); }
+    // The transfer fails with "The response body exceeds maxBodyBytes." as
+    // soon as the body (decoded, when libcurl decodes it) would grow past this.
+    void setMaxBodyBytes(std::size_t limit) { maxBodyBytes = limit; }
+    // The CA bundle file and, if not empty, a directory of CA files to trust
+    // with certificate verification on. Default: CA_BUNDLE_FILE alone.
+    void setCaBundle(std::string file, std::string directory) {
+        caFile = std::move(file);
+        caDirectory = std::move(directory);
+    }
 
     // Performs one blocking transfer. Throws std::runtime_error
     // "curl_easy_perform() failed: <libcurl text>" when libcurl fails; an
@@ -95,6 +119,10 @@ private:
     std::uint8_t verifyCertificates = 1;
     std::string username;
     std::string password;
+    std::size_t maxBodyBytes = SIZE_MAX;
+    std::string caFile = CA_BUNDLE_FILE;
+    std::string caDirectory;
+    std::string unreadableCaFile;  // the bundle when it is not a regular file
 };
 
 // Builds the request line libcurl sends for one header.
@@ -116,7 +144,9 @@ struct CharDataReader {
 struct BodySink {
     std::string* body;
     CURL* handle;
+    std::size_t limit = SIZE_MAX;
     bool reserved = false;  // set by the first chunk of the transfer
+    bool exceeded = false;  // the transfer was stopped at the limit
 };
 
 // libcurl callbacks; userdata is std::vector<Tarnwell::Header>*,

@@ -14,6 +14,9 @@ EncodingTable makeEncodingTable(const char* allowedCharacters, int allowedCount)
     for (int i = 0; allowedCharacters != nullptr && i < allowedCount; ++i) {
         allowed[static_cast<unsigned char>(allowedCharacters[i])] = true;
     }
+    // A count that takes in the set's terminator must not let a zero byte
+    // through: the host would read the result only up to it.
+    allowed[0] = false;
     static const char* const HEX = StringHelper::HEX_CHARACTERS;
     EncodingTable table{};
     for (int b = 0; b < 256; ++b) {

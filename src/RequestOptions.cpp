@@ -11,6 +11,10 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <utility>
 #include <climits>
 #include <stdexcept>
 
@@ -24,13 +28,27 @@ constexpr const char* SYSTEM_CA_BUNDLE = "system";
 constexpr const char* RESPONSE_ENCODINGS[] = {"raw", "base64", "decimalSpaces", "decimalCommas", "hexSpaces",
                                               "hexCommas"};
 
-[[noreturn]] void reject(const char* name, const char* kind) {
-    throw std::invalid_argument(std::string(Messages::OPTION_PREFIX) + name + " must be " + kind + ".");
+[[noreturn]] void refuse(const char* name, const std::string& predicate) {
+    throw std::invalid_argument(std::string(Messages::OPTION_PREFIX) + name + " " + predicate + ".");
 }
 
-std::string text(const char* name, const json& value) {
+[[noreturn]] void reject(const char* name, const char* kind) {
+    refuse(name, std::string("must be ") + kind);
+}
+
+// Any string; for the body and the method, whose zero bytes the request
+// pipeline itself refuses or sends.
+std::string anyText(const char* name, const json& value) {
     if (!value.is_string()) reject(name, "a string");
     return value.get<std::string>();
+}
+
+// A string without zero bytes: libcurl reads these as C strings, so a zero
+// byte would silently cut the value short.
+std::string text(const char* name, const json& value) {
+    std::string result = anyText(name, value);
+    if (result.find('\0') != std::string::npos) refuse(name, "must not contain zero bytes");
+    return result;
 }
 
 bool flag(const char* name, const json& value) {
@@ -38,10 +56,78 @@ bool flag(const char* name, const json& value) {
     return value.get<bool>();
 }
 
+// A number with an integral value from 0 to max; hosts whose numbers are
+// doubles send 5000 as 5000.0.
+std::optional<std::uint64_t> wholeNumber(const json& value, std::uint64_t max) {
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<std::uint64_t>();
+        if (number <= max) return number;
+    } else if (value.is_number_float()) {
+        const double number = value.get<double>();
+        // Compared as doubles: max itself may not be one, but 2^64 is.
+        if (number >= 0 && number < 18446744073709551616.0 && number == std::floor(number) &&
+            static_cast<std::uint64_t>(number) <= max) {
+            return static_cast<std::uint64_t>(number);
+        }
+    }
+    return std::nullopt;
+}
+
 long nonNegative(const char* name, const json& value) {
-    const bool fits = value.is_number_unsigned() && value.get<std::uint64_t>() <= static_cast<std::uint64_t>(LONG_MAX);
-    if (!fits) reject(name, "a non-negative integer");
-    return static_cast<long>(value.get<std::uint64_t>());
+    const auto number = wholeNumber(value, static_cast<std::uint64_t>(LONG_MAX));
+    if (!number) reject(name, "a non-negative integer");
+    return static_cast<long>(*number);
+}
+
+std::size_t positive(const char* name, const json& value) {
+    const auto number = wholeNumber(value, SIZE_MAX - 1);
+    if (!number || *number == 0) reject(name, "a positive integer");
+    return static_cast<std::size_t>(*number);
+}
+
+// A proxy URL whose user name or password hides a control character would
+// be dropped by libcurl when the transfer starts, and the request would go
+// around the proxy; such a proxy is refused instead.
+std::string proxyUrl(const char* name, const json& value) {
+    std::string proxy = text(name, value);
+    if (proxy.empty()) return proxy;
+    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
+    if (!parsed) throw std::bad_alloc();
+    if (curl_url_set(parsed.get(), CURLUPART_URL, proxy.c_str(), CURLU_NON_SUPPORT_SCHEME | CURLU_GUESS_SCHEME) !=
+        CURLUE_OK) {
+        return proxy;  // libcurl fails the transfer on such a proxy itself
+    }
+    for (const auto& [part, missing] : {std::pair{CURLUPART_USER, CURLUE_NO_USER},
+                                       std::pair{CURLUPART_PASSWORD, CURLUE_NO_PASSWORD}}) {
+        char* decoded = nullptr;
+        const CURLUcode result = curl_url_get(parsed.get(), part, &decoded, CURLU_URLDECODE);
+        const bool unsafe = decoded != nullptr && std::any_of(decoded, decoded + std::strlen(decoded), [](char c) {
+                                return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+                            });
+        curl_free(decoded);
+        if ((result != CURLUE_OK && result != missing) || unsafe) {
+            reject(name, "a URL without control characters in its user name or password");
+        }
+    }
+    return proxy;
+}
+
+// "system", or a file that is safe to open: anything but a regular file
+// could block the call in open() for ever.
+void trustStore(const char* name, const json& value, RequestOptions& options) {
+    const std::string bundle = text(name, value);
+    if (bundle == SYSTEM_CA_BUNDLE) {
+        // libcurl's built-in defaults, as it was built.
+        const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+        options.caFile = info->cainfo != nullptr ? info->cainfo : "";
+        options.caDirectory = info->capath != nullptr ? info->capath : "";
+        return;
+    }
+    if (bundle.empty() || (pathExists(bundle.c_str()) && !isRegularFile(bundle.c_str()))) {
+        reject(name, "a file name or \"system\"");
+    }
+    options.caFile = bundle;
+    options.caDirectory.clear();
 }
 
 AuthScheme authScheme(const char* name, const json& value) {
@@ -71,15 +157,15 @@ struct Option {
 };
 
 // Every member the request JSON may hold.
-const std::array<Option, 17> OPTIONS{{
+const std::array<Option, 18> OPTIONS{{
     {"url", [](const char* n, const json& v, RequestOptions& o) { o.url = text(n, v); }},
-    {"method", [](const char* n, const json& v, RequestOptions& o) { o.method = text(n, v); }},
+    {"method", [](const char* n, const json& v, RequestOptions& o) { o.method = anyText(n, v); }},
     {"headers",
      [](const char* n, const json& v, RequestOptions& o) {
          if (!v.is_object()) reject(n, "an object");
          o.headersJson = v.empty() ? "" : v.dump();
      }},
-    {"body", [](const char* n, const json& v, RequestOptions& o) { o.body = text(n, v); }},
+    {"body", [](const char* n, const json& v, RequestOptions& o) { o.body = anyText(n, v); }},
     {"bodyBase64",
      [](const char* n, const json& v, RequestOptions& o) {
          o.body = text(n, v);
@@ -92,18 +178,15 @@ const std::array<Option, 17> OPTIONS{{
      [](const char* n, const json& v, RequestOptions& o) { o.responseEncoding = responseEncoding(n, v); }},
     {"verifyCertificates",
      [](const char* n, const json& v, RequestOptions& o) { o.verifyCertificates = flag(n, v); }},
-    {"caBundle",
-     [](const char* n, const json& v, RequestOptions& o) {
-         o.caBundle = text(n, v);
-         if (o.caBundle->empty()) reject(n, "a file name or \"system\"");
-     }},
+    {"caBundle", trustStore},
     {"timeoutMs", [](const char* n, const json& v, RequestOptions& o) { o.timeoutMs = nonNegative(n, v); }},
     {"connectTimeoutMs",
      [](const char* n, const json& v, RequestOptions& o) { o.connectTimeoutMs = nonNegative(n, v); }},
     {"maxRedirects", [](const char* n, const json& v, RequestOptions& o) { o.maxRedirects = nonNegative(n, v); }},
-    {"proxy", [](const char* n, const json& v, RequestOptions& o) { o.proxy = text(n, v); }},
+    {"proxy", [](const char* n, const json& v, RequestOptions& o) { o.proxy = proxyUrl(n, v); }},
     {"decompress", [](const char* n, const json& v, RequestOptions& o) { o.decompress = flag(n, v); }},
     {"reuseConnections", [](const char* n, const json& v, RequestOptions& o) { o.reuseConnections = flag(n, v); }},
+    {"maxBodyBytes", [](const char* n, const json& v, RequestOptions& o) { o.maxBodyBytes = positive(n, v); }},
 }};
 
 bool namesFraming(std::string name) {
@@ -151,7 +234,8 @@ RequestOptions parseRequestOptions(const char* requestJson) {
 }
 
 CURL* RequestOptions::acquireHandle() {
-    return reuseConnections ? ConnectionPool::instance().acquire() : curl_easy_init();
+    return reuseConnections ? ConnectionPool::instance().acquire(verifyCertificates ? caFile : std::string())
+                            : curl_easy_init();
 }
 
 void RequestOptions::releaseHandle(CURL* handle) noexcept {
@@ -164,28 +248,17 @@ void RequestOptions::releaseHandle(CURL* handle) noexcept {
 
 void RequestOptions::configure(CURL* handle) const {
     // Time-outs must not use signals in a multi-threaded host.
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, timeoutMs);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, maxRedirects);
+    requireAccepted(curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L), "timeoutMs");
+    requireAccepted(curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, timeoutMs), "timeoutMs");
+    requireAccepted(curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs), "connectTimeoutMs");
+    requireAccepted(curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L), "maxRedirects");
+    requireAccepted(curl_easy_setopt(handle, CURLOPT_MAXREDIRS, maxRedirects), "maxRedirects");
     if (!username.empty() && !password.empty() && auth != AuthScheme::Any) {
-        curl_easy_setopt(handle, CURLOPT_HTTPAUTH, 
-                         static_cast<long>(auth == AuthScheme::Basic ? CURLAUTH_BASIC : CURLAUTH_DIGEST));
+        const unsigned long scheme = auth == AuthScheme::Basic ? CURLAUTH_BASIC : CURLAUTH_DIGEST;
+        requireAccepted(curl_easy_setopt(handle, CURLOPT_HTTPAUTH, scheme), "auth");
     }
-    if (verifyCertificates && caBundle) {
-        if (*caBundle == SYSTEM_CA_BUNDLE) {
-            // libcurl's built-in defaults, as it was built.
-            const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-            curl_easy_setopt(handle, CURLOPT_CAINFO, info->cainfo);
-            curl_easy_setopt(handle, CURLOPT_CAPATH, info->capath);
-        } else {
-            curl_easy_setopt(handle, CURLOPT_CAINFO, caBundle->c_str());
-            curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
-        }
-    }
-    if (proxy) curl_easy_setopt(handle, CURLOPT_PROXY, proxy->c_str());
-    if (decompress) curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
+    if (proxy) requireAccepted(curl_easy_setopt(handle, CURLOPT_PROXY, proxy->c_str()), "proxy");
+    if (decompress) requireAccepted(curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, ""), "decompress");
 }
 
 }  // namespace Tarnwell

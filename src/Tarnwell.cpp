@@ -11,9 +11,10 @@
 #include <new>
 #include <stdexcept>
 
+#include <sys/stat.h>
+
 namespace {
 
-constexpr const char* CA_BUNDLE_FILE = "curl-ca-bundle.crt";
 constexpr const char* ALLOWED_PROTOCOLS = "http,https";
 // Debian 12's libcurl follows redirects without limit by default, so a
 // redirect loop would never end.
@@ -34,7 +35,9 @@ using SlistPtr = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
 void reserveAnnouncedLength(const BodySink& sink) {
     curl_off_t announced = -1;
     if (curl_easy_getinfo(sink.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK) return;
-    if (announced > 0) sink.body->reserve(static_cast<std::size_t>(std::min(announced, MAX_BODY_RESERVATION)));
+    if (announced <= 0) return;
+    const auto wanted = static_cast<std::size_t>(std::min(announced, MAX_BODY_RESERVATION));
+    sink.body->reserve(std::min(wanted, sink.limit));
 }
 
 bool namesHeader(const std::vector<Tarnwell::Header>& headers, const char* name) {
@@ -43,31 +46,51 @@ bool namesHeader(const std::vector<Tarnwell::Header>& headers, const char* name)
     });
 }
 
-void appendLine(SlistPtr& list, const std::string& line) {
-    curl_slist* appended = curl_slist_append(list.get(), line.c_str());
-    if (appended == nullptr) throw std::bad_alloc();
-    list.release();
-    list.reset(appended);
-}
+// A header list that grows at its tail: curl_slist_append walks the whole
+// list for every line, which makes a long list quadratic to build.
+class HeaderList {
+public:
+    void append(const std::string& line) {
+        curl_slist* node = curl_slist_append(nullptr, line.c_str());
+        if (node == nullptr) throw std::bad_alloc();
+        if (tail_ == nullptr) {
+            head_.reset(node);
+        } else {
+            tail_->next = node;
+        }
+        tail_ = node;
+    }
+    curl_slist* get() const { return head_.get(); }
+    void reset() {
+        head_.reset();
+        tail_ = nullptr;
+    }
+
+private:
+    SlistPtr head_{nullptr, curl_slist_free_all};
+    curl_slist* tail_ = nullptr;
+};
 
 // The caller's headers, then lines that drop headers libcurl would add on
 // its own, unless the caller named them.
-SlistPtr buildHeaderList(const std::vector<Tarnwell::Header>& headers, const Tarnwell::BodyMode& mode) {
-    SlistPtr list(nullptr, curl_slist_free_all);
-    for (const auto& header : headers) appendLine(list, Tarnwell::headerLine(header));
+void buildHeaderList(HeaderList& list, const std::vector<Tarnwell::Header>& headers,
+                     const Tarnwell::BodyMode& mode) {
+    for (const auto& header : headers) list.append(Tarnwell::headerLine(header));
     if (mode.announced && mode.size <= EXPECT_CONTINUE_THRESHOLD && !namesHeader(headers, "Expect")) {
-        appendLine(list, "Expect:");
+        list.append("Expect:");
     }
     // POST mode would label the body as a form; the body is sent as given.
-    if (mode.post && !namesHeader(headers, "Content-Type")) appendLine(list, "Content-Type:");
-    return list;
+    if (mode.post && !namesHeader(headers, "Content-Type")) list.append("Content-Type:");
 }
 
 // libcurl's text for the code, with the detail of its error buffer when
 // that says more ("SSL peer certificate ... not OK" hides which check failed).
-std::string performFailure(CURLcode code, const char* detailBuffer) {
+// unreadableCaFile names a CA bundle that was never handed to libcurl.
+std::string performFailure(CURLcode code, const char* detailBuffer, const std::string& unreadableCaFile) {
     const std::string text = curl_easy_strerror(code);
-    std::string detail(detailBuffer);
+    std::string detail = code == CURLE_SSL_CACERT_BADFILE && !unreadableCaFile.empty()
+                             ? unreadableCaFile + Messages::CA_NOT_REGULAR_FILE
+                             : std::string(detailBuffer);
     while (!detail.empty() && std::isspace(static_cast<unsigned char>(detail.back()))) detail.pop_back();
     const bool saysMore = !detail.empty() && detail != text;
     return Messages::PERFORM_FAILED_PREFIX + text + (saysMore ? " (" + detail + ")" : "");
@@ -115,6 +138,10 @@ int libcurlCallbackSeekRequestBody(void* userdata, curl_off_t offset, int origin
 std::size_t libcurlCallbackBodyToString(char* buffer, std::size_t size, std::size_t nmemb, void* userdata) {
     auto& sink = *static_cast<BodySink*>(userdata);
     const std::size_t length = size * nmemb;
+    if (length > sink.limit - sink.body->size()) {
+        sink.exceeded = true;
+        return 0;  // libcurl stops the transfer with a write error
+    }
     try {
         if (!sink.reserved) {
             sink.reserved = true;
@@ -132,6 +159,22 @@ std::size_t libcurlCallbackBodyToString(char* buffer, std::size_t size, std::siz
 namespace Tarnwell {
 
 const std::string LibcurlWrapper::EMPTY_STRING;
+
+void requireAccepted(CURLcode code, const char* name) {
+    if (code != CURLE_OK) {
+        throw std::runtime_error(std::string(Messages::VALUE_REFUSED_PREFIX) + name + ": " + curl_easy_strerror(code));
+    }
+}
+
+bool isRegularFile(const char* path) {
+    struct stat info {};
+    return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool pathExists(const char* path) {
+    struct stat info {};
+    return stat(path, &info) == 0;
+}
 
 std::string headerLine(const Header& header) {
     if (header.suppress) return header.name + ":";
@@ -158,24 +201,28 @@ LibcurlWrapper::~LibcurlWrapper() {
 
 bool LibcurlWrapper::initialize() {
     if (curlInitialized) return true;
-    curlHandle = nullptr;
-    curlHandle = setup != nullptr ? setup->acquireHandle() : curl_easy_init();
+    if (curlHandle == nullptr) curlHandle = setup != nullptr ? setup->acquireHandle() : curl_easy_init();
     if (curlHandle == nullptr) throw std::runtime_error(Messages::EASY_INIT_FAILED);
-    curlInitialized = true;
-    curl_easy_setopt(curlHandle, CURLOPT_READFUNCTION, libcurlCallbackReadRequestBody);
-    curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, libcurlCallbackHeadersToHeaderVector);
-    curl_easy_setopt(curlHandle, CURLOPT_WRITEFUNCTION, libcurlCallbackBodyToString);
-    curl_easy_setopt(curlHandle, CURLOPT_FOLLOWLOCATION, 1L);
-    // A POST keeps its verb and body across 301 and 302; after a 303
-    // libcurl turns it into a GET without a body.
-    curl_easy_setopt(curlHandle, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_301 | CURL_REDIR_POST_302));
-    // One request per connection gains nothing from HTTP/2, and Debian 12's
-    // libcurl hangs on an HTTP/2 upload that the server answers early.
-    curl_easy_setopt(curlHandle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(curlHandle, CURLOPT_MAXREDIRS, MAX_REDIRECTS);
-    curl_easy_setopt(curlHandle, CURLOPT_PROTOCOLS_STR, ALLOWED_PROTOCOLS);
-    curl_easy_setopt(curlHandle, CURLOPT_REDIR_PROTOCOLS_STR, ALLOWED_PROTOCOLS);
-    curl_easy_setopt(curlHandle, CURLOPT_SEEKFUNCTION, libcurlCallbackSeekRequestBody);
+    // None of these depends on the caller; libcurl refuses one only when it
+    // was built without the feature, and then the session is unusable.
+    const CURLcode results[] = {
+        curl_easy_setopt(curlHandle, CURLOPT_READFUNCTION, libcurlCallbackReadRequestBody),
+        curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, libcurlCallbackHeadersToHeaderVector),
+        curl_easy_setopt(curlHandle, CURLOPT_WRITEFUNCTION, libcurlCallbackBodyToString),
+        curl_easy_setopt(curlHandle, CURLOPT_FOLLOWLOCATION, 1L),
+        // A POST keeps its verb and body across 301 and 302; after a 303
+        // libcurl turns it into a GET without a body.
+        curl_easy_setopt(curlHandle, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_301 | CURL_REDIR_POST_302)),
+        // One request per connection gains nothing from HTTP/2, and Debian 12's
+        // libcurl hangs on an HTTP/2 upload that the server answers early.
+        curl_easy_setopt(curlHandle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)),
+        curl_easy_setopt(curlHandle, CURLOPT_MAXREDIRS, MAX_REDIRECTS),
+        curl_easy_setopt(curlHandle, CURLOPT_PROTOCOLS_STR, ALLOWED_PROTOCOLS),
+        curl_easy_setopt(curlHandle, CURLOPT_REDIR_PROTOCOLS_STR, ALLOWED_PROTOCOLS),
+        curl_easy_setopt(curlHandle, CURLOPT_SEEKFUNCTION, libcurlCallbackSeekRequestBody),
+    };
+    curlInitialized = std::all_of(std::begin(results), std::end(results),
+                                  [](CURLcode result) { return result == CURLE_OK; });
     return curlInitialized;
 }
 
@@ -194,61 +241,66 @@ BodyMode bodyMode(const std::string& method, std::size_t bodySize) {
 
 void LibcurlWrapper::setRequestOptions(const std::string& url, const std::string& method, const BodyMode& mode,
                                        curl_slist* headerList) {
-    curl_easy_setopt(curlHandle, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curlHandle, CURLOPT_CUSTOMREQUEST, mode.customVerb ? method.c_str() : nullptr);
-    curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, headerList);
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_URL, url.c_str()), "url");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CUSTOMREQUEST, mode.customVerb ? method.c_str() : nullptr),
+                    "method");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, headerList), "headersJson");
 }
 
 // The body is streamed by the read callback in every mode, its length
 // announced. UPLOAD and POST each reset the verb libcurl has chosen, so
 // both are cleared first and at most one is set again.
 void LibcurlWrapper::setBodyOptions(const BodyMode& mode, CharDataReader& reader) {
-    curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 0L);
-    curl_easy_setopt(curlHandle, CURLOPT_POST, 0L);
-    curl_easy_setopt(curlHandle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
-    curl_easy_setopt(curlHandle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
-    if (!mode.announced) return;
-    curl_easy_setopt(curlHandle, CURLOPT_READDATA, &reader);
-    curl_easy_setopt(curlHandle, CURLOPT_SEEKDATA, &reader);
-    const auto size = static_cast<curl_off_t>(mode.size);
-    if (mode.post) {
-        curl_easy_setopt(curlHandle, CURLOPT_POST, 1L);
-        curl_easy_setopt(curlHandle, CURLOPT_POSTFIELDSIZE_LARGE, size);
-    } else {
-        curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(curlHandle, CURLOPT_INFILESIZE_LARGE, size);
-    }
+    const auto size = static_cast<curl_off_t>(mode.announced ? mode.size : -1);
+    const CURLcode results[] = {
+        curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 0L),
+        curl_easy_setopt(curlHandle, CURLOPT_POST, 0L),
+        curl_easy_setopt(curlHandle, CURLOPT_READDATA, &reader),
+        curl_easy_setopt(curlHandle, CURLOPT_SEEKDATA, &reader),
+        curl_easy_setopt(curlHandle, mode.post ? CURLOPT_POST : CURLOPT_UPLOAD, mode.announced ? 1L : 0L),
+        curl_easy_setopt(curlHandle, CURLOPT_POSTFIELDSIZE_LARGE, mode.post ? size : curl_off_t{-1}),
+        curl_easy_setopt(curlHandle, CURLOPT_INFILESIZE_LARGE, mode.post ? curl_off_t{-1} : size),
+    };
+    for (const CURLcode result : results) requireAccepted(result, "requestBody");
 }
 
 // Credentials go to libcurl only when both parts are given.
 void LibcurlWrapper::setCredentialOptions() {
-    if (!username.empty() && !password.empty()) {
-        curl_easy_setopt(curlHandle, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
-        curl_easy_setopt(curlHandle, CURLOPT_USERNAME, username.c_str());
-        curl_easy_setopt(curlHandle, CURLOPT_PASSWORD, password.c_str());
-    } else {
-        curl_easy_setopt(curlHandle, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
-        curl_easy_setopt(curlHandle, CURLOPT_USERNAME, nullptr);
-        curl_easy_setopt(curlHandle, CURLOPT_PASSWORD, nullptr);
-    }
+    const bool given = !username.empty() && !password.empty();
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_HTTPAUTH,
+                                     static_cast<unsigned long>(given ? CURLAUTH_ANY : CURLAUTH_NONE)),
+                    "username");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_USERNAME, given ? username.c_str() : nullptr), "username");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_PASSWORD, given ? password.c_str() : nullptr), "password");
 }
 
 void LibcurlWrapper::setCertificateOptions() {
-    if (verifyCertificates != 0) {
-        curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYHOST, 1L);
-        curl_easy_setopt(curlHandle, CURLOPT_CAINFO, CA_BUNDLE_FILE);
-        // Trust exactly the bundle, not also libcurl's built-in CA directory.
-        curl_easy_setopt(curlHandle, CURLOPT_CAPATH, nullptr);
-        // Only Windows' Schannel checks revocation, and by default it refuses
-        // a certificate whose status it cannot fetch: every private CA
-        // without a revocation URL, every network that blocks revocation
-        // servers. A certificate reported revoked is still refused.
-        curl_easy_setopt(curlHandle, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
-    } else {
-        curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYPEER, 0L);
-        curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYHOST, 0L);
-    }
+    const long verify = verifyCertificates != 0 ? 1L : 0L;
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYPEER, verify), "skipCertificateVerification");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYHOST, verify), "skipCertificateVerification");
+    if (verify == 0L) return;
+    // Anything but a regular file in the bundle's place fails as a missing
+    // bundle does, and only when a TLS connection needs it: a name with a
+    // slash after it can never be opened.
+    unreadableCaFile = pathExists(caFile.c_str()) && !isRegularFile(caFile.c_str()) ? caFile : std::string();
+    const std::string usedFile = unreadableCaFile.empty() ? caFile : caFile + "/";
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CAINFO, caFile.empty() ? nullptr : usedFile.c_str()),
+                    "caBundle");
+    // Trust exactly the bundle, not also libcurl's built-in CA directory,
+    // unless a directory is given.
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CAPATH, caDirectory.empty() ? nullptr : caDirectory.c_str()),
+                    "caBundle");
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // Read the bundle anew for every new connection, so that a changed or
+    // removed file counts at once, also on a pooled handle.
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CA_CACHE_TIMEOUT, 0L), "caBundle");
+#endif
+    // Only Windows' Schannel checks revocation, and by default it refuses
+    // a certificate whose status it cannot fetch: every private CA
+    // without a revocation URL, every network that blocks revocation
+    // servers. A certificate reported revoked is still refused.
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT)),
+                    "caBundle");
 }
 
 Response LibcurlWrapper::makeRequest(std::string url, std::string method, const std::vector<Header>& headers,
@@ -256,25 +308,30 @@ Response LibcurlWrapper::makeRequest(std::string url, std::string method, const 
     Response response;
     if (!initialize()) return response;
     const BodyMode mode = bodyMode(method, body.size());
-    SlistPtr headerList = buildHeaderList(headers, mode);
+    HeaderList headerList;
+    buildHeaderList(headerList, headers, mode);
     setRequestOptions(url, method, mode, headerList.get());
     CharDataReader reader{body.data(), body.size(), body.data(), body.size()};
     setBodyOptions(mode, reader);
     // A HEAD response announces a body it never sends; without NOBODY
     // libcurl would wait for it and fail with a partial-file error.
-    curl_easy_setopt(curlHandle, CURLOPT_NOBODY, method == "HEAD" ? 1L : 0L);
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_NOBODY, method == "HEAD" ? 1L : 0L), "method");
     setCredentialOptions();
     setCertificateOptions();
 
-    BodySink sink{&response.body, curlHandle};
-    curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, &response.headers);
-    curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, &sink);
+    BodySink sink{&response.body, curlHandle, maxBodyBytes};
     char errorDetail[CURL_ERROR_SIZE] = "";
-    curl_easy_setopt(curlHandle, CURLOPT_ERRORBUFFER, errorDetail);
+    const CURLcode results[] = {
+        curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, &response.headers),
+        curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, &sink),
+        curl_easy_setopt(curlHandle, CURLOPT_ERRORBUFFER, errorDetail),
+    };
+    for (const CURLcode result : results) requireAccepted(result, "response");
 
     if (setup != nullptr) setup->configure(curlHandle);
     const CURLcode result = curl_easy_perform(curlHandle);
     // The handle must not keep pointers into this frame past the call.
+    // Clearing a pointer cannot fail.
     curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curlHandle, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(curlHandle, CURLOPT_SEEKDATA, nullptr);
@@ -282,7 +339,8 @@ Response LibcurlWrapper::makeRequest(std::string url, std::string method, const 
     curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, nullptr);
     curl_easy_setopt(curlHandle, CURLOPT_ERRORBUFFER, nullptr);
     headerList.reset();
-    if (result != CURLE_OK) throw std::runtime_error(performFailure(result, errorDetail));
+    if (sink.exceeded) throw std::runtime_error(Messages::BODY_TOO_LARGE);
+    if (result != CURLE_OK) throw std::runtime_error(performFailure(result, errorDetail, unreadableCaFile));
     curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &response.responseCode);
     return response;
 }

@@ -106,21 +106,28 @@ void appendJsonString(std::string& out, const std::string& text) {
 
 // ---------------------------------------------------- request pipeline
 
+// The texts of one request call. A view with no data stands for a NULL
+// argument; every other view is taken whole, zero bytes included.
 struct RequestArgs {
-    const char* url;
-    const char* username;
-    const char* password;
-    const char* method;
-    const char* headersJson;
-    const char* requestBody;
+    std::string_view url;
+    std::string_view username;
+    std::string_view password;
+    std::string_view method;
+    std::string_view headersJson;
+    std::string_view requestBody;
     int bodyIsBase64;
     int responseEncoding;
     int skipCertificateVerification;
-    // TwHttpRequest: the body's length, as it may hold zero bytes (npos:
-    // up to the first zero byte), and the options that set up the session.
-    std::size_t requestBodyLength = std::string::npos;
+    // TwHttpRequest only: what its options set beyond the arguments above.
+    std::size_t maxBodyBytes = SIZE_MAX;
+    std::string caFile = Tarnwell::CA_BUNDLE_FILE;
+    std::string caDirectory{};
     Tarnwell::SessionSetup* setup = nullptr;
 };
+
+std::string_view hostText(const char* text) {
+    return text != nullptr ? std::string_view(text) : std::string_view();
+}
 
 // The arguments of TwHttpRequest.
 struct OptionsRequest {
@@ -132,24 +139,16 @@ void requireArgument(const void* value, const char* name) {
 }
 
 void requireTexts(const RequestArgs& args) {
-    requireArgument(args.url, "url");
-    requireArgument(args.username, "username");
-    requireArgument(args.password, "password");
-    requireArgument(args.method, "method");
-    requireArgument(args.headersJson, "headersJson");
-    requireArgument(args.requestBody, "requestBody");
+    requireArgument(args.url.data(), "url");
+    requireArgument(args.username.data(), "username");
+    requireArgument(args.password.data(), "password");
+    requireArgument(args.method.data(), "method");
+    requireArgument(args.headersJson.data(), "headersJson");
+    requireArgument(args.requestBody.data(), "requestBody");
 }
 
 bool isUnsafeForHeaderLine(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
-
-void rejectHeaderInjection(const std::string& method, const std::vector<Header>& headers) {
-    bool unsafe = isUnsafeForHeaderLine(method);
-    for (const auto& header : headers) {
-        unsafe = unsafe || isUnsafeForHeaderLine(header.name) || isUnsafeForHeaderLine(header.value);
-    }
-    if (unsafe) throw std::invalid_argument(Messages::UNSAFE_HEADER);
 }
 
 // A space or any other separator would split the request line, and the
@@ -162,8 +161,22 @@ bool isHttpToken(std::string_view text) {
     });
 }
 
-void rejectBadMethod(const std::string& method) {
+// Everything that goes into the request head is checked before anything is
+// sent: a line break would start a header line of the caller's making, and
+// a name such as "Content-Length;" or "Content-Length:0" would make libcurl
+// leave out its own framing, so the body would be read as a request of its own.
+void rejectUnsafeHead(const std::string& method, const std::vector<Header>& headers, const std::string& username) {
+    bool unsafe = isUnsafeForHeaderLine(method);
+    for (const auto& header : headers) {
+        unsafe = unsafe || isUnsafeForHeaderLine(header.name) || isUnsafeForHeaderLine(header.value);
+    }
+    if (unsafe) throw std::invalid_argument(Messages::UNSAFE_HEADER);
     if (!method.empty() && !isHttpToken(method)) throw std::invalid_argument(Messages::BAD_METHOD);
+    for (const auto& header : headers) {
+        if (!isHttpToken(header.name)) throw std::invalid_argument(Messages::BAD_HEADER_NAME);
+    }
+    // libcurl writes the user name as it stands into a Digest answer.
+    if (isUnsafeForHeaderLine(username)) throw std::invalid_argument(Messages::UNSAFE_USERNAME);
 }
 
 struct HostResult {
@@ -178,21 +191,21 @@ HostResult performRequest(const RequestArgs& args) {
     if (!session.isInitialized()) {
         throw std::runtime_error(Messages::WRAPPER_INIT_FAILED);
     }
-    session.setUsername(args.username);
-    session.setPassword(args.password);
+    std::string username(args.username);
+    session.setPassword(std::string(args.password));
     const std::string body = args.bodyIsBase64 == 1 ? base64_decode(std::string(args.requestBody), false)
-                             : args.requestBodyLength == std::string::npos
-                                 ? std::string(args.requestBody)
-                                 : std::string(args.requestBody, args.requestBodyLength);
+                                                    : std::string(args.requestBody);
     session.setVerifyCertificates((args.skipCertificateVerification & 1) != 0 ? 0 : 1);
+    session.setCaBundle(args.caFile, args.caDirectory);
+    session.setMaxBodyBytes(args.maxBodyBytes);
 
     Tarnwell::Response response;
     {
-        const std::vector<Header> headers = jsonToHeaders(args.headersJson);
+        const std::vector<Header> headers = jsonToHeaders(std::string(args.headersJson));
         std::string method(args.method);
-        rejectHeaderInjection(method, headers);
-        rejectBadMethod(method);
-        response = session.makeSimpleRequest(args.url, std::move(method), headers, body);
+        rejectUnsafeHead(method, headers, username);
+        session.setUsername(std::move(username));
+        response = session.makeSimpleRequest(std::string(args.url), std::move(method), headers, body);
     }
     HostResult result;
     result.headers = copyForHost(headersToJsonString(std::move(response.headers)));
@@ -204,16 +217,18 @@ HostResult performRequest(const RequestArgs& args) {
 HostResult performRequest(const OptionsRequest& request) {
     requireArgument(request.requestJson, "requestJson");
     Tarnwell::RequestOptions options = Tarnwell::parseRequestOptions(request.requestJson);
-    RequestArgs args{options.url.c_str(),
-                     options.username.c_str(),
-                     options.password.c_str(),
-                     options.method.c_str(),
-                     options.headersJson.c_str(),
-                     options.body.c_str(),
+    RequestArgs args{options.url,
+                     options.username,
+                     options.password,
+                     options.method,
+                     options.headersJson,
+                     options.body,
                      options.bodyIsBase64 ? 1 : 0,
                      options.responseEncoding,
                      options.verifyCertificates ? 0 : 1};
-    args.requestBodyLength = options.body.size();
+    args.maxBodyBytes = options.maxBodyBytes;
+    args.caFile = options.caFile;
+    args.caDirectory = options.caDirectory;
     args.setup = &options;
     return performRequest(args);
 }
@@ -301,9 +316,9 @@ TW_API int sendAuthEncodedRequestEncodeResponse(const char* url, const char* use
                                                 const char* method, const char* headersJson, const char* requestBody,
                                                 int bodyIsBase64, int responseEncoding, int skipCertificateVerification,
                                                 char** responseHeaders, char** responseBody) noexcept {
-    const RequestArgs args{url,          username,         password,
-                           method,       headersJson,      requestBody,
-                           bodyIsBase64, responseEncoding, skipCertificateVerification};
+    const RequestArgs args{hostText(url),         hostText(username),    hostText(password),
+                           hostText(method),      hostText(headersJson), hostText(requestBody),
+                           bodyIsBase64,          responseEncoding,      skipCertificateVerification};
     return runRequest(args, responseHeaders, responseBody);
 }
 

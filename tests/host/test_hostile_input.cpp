@@ -81,6 +81,12 @@ TEST(HostileInput, HugeButValidHeaderJson) {
     for (const std::string& json : {"{\"X-Big\":\"" + value + "\"}", padded, deepest}) {
         EXPECT_EQ(callTw("TwHttpCall", "GET", server.url(), json).code, 200);
     }
+    // A header list that took quadratic time to build would run for hours
+    // here, well past the test's time-out.
+    std::string million = "{";
+    for (int i = 0; i < 1'000'000; ++i) million += "\"H" + std::to_string(i) + "\":\"\",";
+    million.back() = '}';
+    expectCurlFailure(callTw("TwHttpCall", "GET", CLOSED_PORT_URL, million));
     const auto requests = server.log().all();
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[0].header("X-Big"), value);
@@ -108,7 +114,7 @@ TEST(HostileInput, EveryInvalidBase64CharacterIsRefused) {
 
 TEST(HostileInput, TokenMethodsGoOutVerbatimAndOthersNever) {
     // A method with a line break gets the line-break message instead
-    // (RequestFailures.LineBreaksAndZeroBytesInMethodOrHeadersSendNothing).
+    // (RequestFailures.UnsafeMethodHeadersOrUserNameSendNothing).
     RawServer server(httpResponse(200, "ok"));
     const std::string letters(10 * 1024, 'M');
     for (const std::string& method : {std::string("get"), letters, std::string("!#$%&'*+-.^_`|~09azAZ")}) {
@@ -133,6 +139,8 @@ TEST(HostileInput, BrokenUrlsFailAndLongOnesWork) {
         SCOPED_TRACE(url);
         expectCurlFailure(callTw("TwHttpCall", "GET", url));
     }
+    expectFailureWithPrefix(callTw("TwHttpCall", "GET", base + "/" + std::string(9'000'000, 'p')),
+                            VALUE_REFUSED_PREFIX + "url: ");
     const std::string longPath = "/" + std::string(100 * 1024, 'p');
     EXPECT_EQ(callTw("TwHttpCall", "GET", base + longPath).code, 200);
     ASSERT_EQ(server.log().size(), 1u);

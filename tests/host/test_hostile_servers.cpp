@@ -8,6 +8,10 @@
 #include <httplib.h>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <string>
 
@@ -145,4 +149,17 @@ TEST(HostileServers, UntrustedCertificatesAndUnreadableCaBundleFailVerification)
         expectCurlFailure(callTw("TwHttpCall", "GET", server.url("/hi")));
     }
     EXPECT_EQ(server.log().size(), 1u);
+    // Opening a FIFO would block until a writer comes; it fails as a
+    // missing bundle does, and plain HTTP never reads the bundle.
+    const HttpServer plain;
+    const std::string bundle = directory.path() + "/curl-ca-bundle.crt";
+    for (const bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "FIFO" : "directory");
+        std::remove(bundle.c_str());
+        ASSERT_EQ(fifo ? mkfifo(bundle.c_str(), 0600) : mkdir(bundle.c_str(), 0700), 0);
+        const CallResult result = callTw("TwHttpCall", "GET", server.url("/hi"));
+        expectFailureWithPrefix(result, CURL_FAILURE_PREFIX + "Problem with the SSL CA cert (path? access rights?)");
+        EXPECT_EQ(callTw("TwHttpCall", "GET", plain.url("/hi")).code, 200);
+        rmdir(bundle.c_str());
+    }
 }

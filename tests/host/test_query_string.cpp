@@ -118,6 +118,10 @@ TEST(QueryString, ZeroBytesAreEncodedInFull) {
     EXPECT_EQ(query("TwUrlEncodeQueryJS", R"({"x\u0000y":"a\u0000b","z":"\u0000"})"), "x%00y=a%00b&z=%00");
     EXPECT_EQ(query("TwUrlEncodeQueryVeryLax", R"(["\u0000"])"), "0=%00");
     EXPECT_EQ(query("TwUrlEncodeQueryVeryLax", R"([["\u0000"]])"), R"(0=["\u0000"])");
+    // A count that takes in the set's terminator keeps no byte 0 either.
+    const char* json = R"({"a":"x\u0000y","b":"1"})";
+    EXPECT_EQ(queryCustom(json, "abxy=\0", 7), "a=x%00y&b=%31");
+    EXPECT_EQ(queryCustom(json, "abxy1=\0", 8), "a=x%00y&b=1");
 }
 
 TEST(QueryString, NullTextGivesEmptyString) {

@@ -98,11 +98,15 @@ TEST(RequestFailures, BadHeaderJsonIsReportedWithTheParsersMessage) {
     expectNothingArrived(server);
 }
 
-TEST(RequestFailures, LineBreaksAndZeroBytesInMethodOrHeadersSendNothing) {
+// Each of these could add a line to the request head, or make libcurl take
+// a header for the body's framing and leave its own out.
+TEST(RequestFailures, UnsafeMethodHeadersOrUserNameSendNothing) {
     RawServer server(OK);
     const struct {
         const char* method;
         const char* headersJson;
+        std::string message = UNSAFE_HEADER;
+        const char* username = "";
     } cases[] = {
         {"GET\r\nX-Injected: 1", ""},
         {"GET\n", ""},
@@ -118,10 +122,22 @@ TEST(RequestFailures, LineBreaksAndZeroBytesInMethodOrHeadersSendNothing) {
         {"GET", R"({"X\u0000":"1"})"},
         {"GET", R"({"\u0000":"1"})"},
         {"GET", R"(["ok","a\nb"])"},
+        {"POST", R"({"Content-Length;":null})", BAD_HEADER_NAME},
+        {"POST", R"({"Content-Length:0":""})", BAD_HEADER_NAME},
+        {"POST", R"({"Content-Length:":"5"})", BAD_HEADER_NAME},
+        {"POST", R"({"Transfer-Encoding ":"chunked"})", BAD_HEADER_NAME},
+        {"GET", R"({"X Y":"1"})", BAD_HEADER_NAME},
+        {"GET", R"({"X(":"1"})", BAD_HEADER_NAME},
+        {"GET", R"({"\u00e9":"1"})", BAD_HEADER_NAME},
+        {"GET", "", UNSAFE_USERNAME, "ann\r\nX-Injected: yes"},
+        {"GET", "", UNSAFE_USERNAME, "ann\r\n\r\nGET /poison HTTP/1.1"},
+        {"GET", "", UNSAFE_USERNAME, "ann\n"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.method) + " " + c.headersJson);
-        expectFailure(callTw("TwHttpCall", c.method, server.url(), c.headersJson), UNSAFE_HEADER);
+        SCOPED_TRACE(std::string(c.method) + " " + c.headersJson + " " + c.username);
+        expectFailure(callCore(server.url(), c.username, "pw", c.method, c.headersJson, "GET /poison HTTP/1.1\r\n\r\n",
+                               0, 0, 0),
+                      c.message);
     }
     expectNothingArrived(server);
 }

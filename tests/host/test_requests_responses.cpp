@@ -86,6 +86,21 @@ TEST(Responses, CredentialsAreSentOnlyWhenBothAreGiven) {
     }
 }
 
+// libcurl writes the user name into the Digest answer; quotes and
+// backslashes must come out escaped, never end the quoted string.
+TEST(Responses, DigestAnswerQuotesTheUserName) {
+    RawServer server([](const ReceivedRequest& request) {
+        if (request.hasHeader("Authorization")) return httpResponse(200, "ok");
+        return httpResponse(401, "", {R"(WWW-Authenticate: Digest realm="r", nonce="n", qop="auth")"});
+    });
+    const CallResult result = callCore(server.url(), R"(a"b\c)", "pw", "GET", "", "", 0, 0, 0);
+    EXPECT_EQ(result.code, 200) << result.body;
+    const auto requests = server.log().all();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].header("Authorization").rfind(R"(Digest username="a\"b\\c", realm="r")", 0), 0u)
+        << requests[1].head;
+}
+
 TEST(Responses, HeaderLinesBecomeValidJsonInArrivalOrder) {
     const std::string end = "Content-Length: 0\r\nConnection: close\r\n\r\n";
     const std::string tail = R"("Content-Length":"0","Connection":"close"})";

@@ -8,6 +8,11 @@ namespace tw_test {
 inline const std::string BAD_BASE64 = "Input is not valid base64-encoded data.";
 inline const std::string UNSAFE_HEADER = "Line breaks and zero bytes are not allowed in the method or request headers.";
 inline const std::string BAD_METHOD = "The method must be an HTTP token: letters, digits and !#$%&'*+-.^_`|~ only.";
+inline const std::string BAD_HEADER_NAME =
+    "Header names must be HTTP tokens: letters, digits and !#$%&'*+-.^_`|~ only.";
+inline const std::string UNSAFE_USERNAME = "Line breaks and zero bytes are not allowed in the user name.";
+// Followed by the name of the argument or option, ": " and libcurl's text.
+inline const std::string VALUE_REFUSED_PREFIX = "libcurl refused the value of ";
 // Followed by the JSON parser's own description of the fault.
 inline const std::string JSON_ERROR_PREFIX = "Error parsing the header JSON: ";
 // Followed by libcurl's description of the fault, which varies between its versions.
