@@ -26,7 +26,8 @@ inline std::string referenceByteList(const std::string& bytes, const char* forma
 inline std::string referencePercentEncode(const std::string& text, const std::string& allowed) {
     std::string out;
     for (const char c : text) {
-        if (allowed.find(c) != std::string::npos) {
+        // Byte 0 is escaped even when the set holds it.
+        if (c != '\0' && allowed.find(c) != std::string::npos) {
             out += c;
         } else {
             char escape[4];
