@@ -294,7 +294,8 @@ void printHelp(std::ostream& out) {
            "  twcall TwHttpRequest @request.json\n"
            "      (request.json: {\"url\":\"http://127.0.0.1:8000/hello.txt\",\"timeoutMs\":5000})\n"
            "  twcall TwUrlEncodeJS \"a b&c\"\n"
-           "An https URL needs curl-ca-bundle.crt in the current directory (see the README).\n"
+           "A verified https call needs curl-ca-bundle.crt in the current directory, or\n"
+           "TwHttpRequest's caBundle (see the README).\n"
            "\n"
            "exports:\n";
     for (const auto& entry : tw::exportTable()) out << "  " << synopsis(entry) << "\n";

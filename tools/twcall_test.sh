@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Drives twcall as a user would, against a loopback HTTP server started here.
+# Drives twcall as a user would, against a loopback HTTP server started here,
+# and checks that -o writes the very bytes that the curl command line writes.
 # Usage: twcall_test.sh TWCALL EXPORTS_MAP
 set -uo pipefail
 twcall="$1" exports_map="$2"
