@@ -1,7 +1,8 @@
 # Sourced by scripts that need a throw-away HTTP server on 127.0.0.1.
 #
-#   start_loopback_server DIR   serves DIR with Python's http.server on a
-#                               free port; sets LOOPBACK_URL and LOOPBACK_PID
+#   start_loopback_server DIR   serves DIR with loopback-server.py (Python's
+#                               http.server, plus FILE?chunked and FILE?gzip)
+#                               on a free port; sets LOOPBACK_URL and LOOPBACK_PID
 #   stop_loopback_server        stops it (safe to call twice; use in a trap)
 #
 # The server announces its port on its first line of output only once the
@@ -9,7 +10,9 @@
 
 start_loopback_server() {
   local dir="$1" line
-  coproc LOOPBACK_SERVER { exec python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$dir" 2>/dev/null; }
+  local script
+  script="$(dirname "${BASH_SOURCE[0]}")/loopback-server.py"
+  coproc LOOPBACK_SERVER { exec python3 -u "$script" "$dir" 2>/dev/null; }
   LOOPBACK_PID=$LOOPBACK_SERVER_PID
   if ! read -r -t 30 line <&"${LOOPBACK_SERVER[0]}"; then
     echo "the loopback HTTP server did not start" >&2

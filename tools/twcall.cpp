@@ -4,8 +4,12 @@
 // It does what a scripting host does: load the library, find an export by
 // its plain name, call it with strings and ints, read the handed-out strings
 // and give every one of them back to freemem. The header is included only
-// for the exports' types (decltype); nothing of the library is linked.
+// for the exports' types (decltype); nothing of the library is linked. Only
+// -o differs from a plain host: it fetches a raw body base64-encoded, so the
+// file gets every byte.
 #include "Exports.h"
+
+#include <nlohmann/json.hpp>
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -14,13 +18,14 @@
 #include <unistd.h>
 #endif
 
-#include <cctype>
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -275,10 +280,22 @@ void printHelp(std::ostream& out) {
            "  -l, --library PATH  the library to load (default: $"
         << LIBRARY_ENV
         << ", else the one beside twcall)\n"
-           "  -o, --output FILE   write the body to FILE instead of printing it\n"
+           "  -o, --output FILE   write the body to FILE instead of printing it; a raw body\n"
+           "                      arrives whole, zero bytes included (twcall asks for it\n"
+           "                      base64-encoded and writes the decoded bytes)\n"
            "  -q, --quiet         print only the body\n"
            "  -h, --help          this text\n"
            "A text argument @FILE is the content of FILE (@@x is the literal @x).\n"
+           "\n"
+           "examples, against Python's file server run in a directory that holds hello.txt\n"
+           "and logo.png (python3 -m http.server 8000 --bind 127.0.0.1):\n"
+           "  twcall TwHttpCall GET http://127.0.0.1:8000/hello.txt \"\" \"\"\n"
+           "  twcall -o copy.png TwHttpCall GET http://127.0.0.1:8000/logo.png \"\" \"\"\n"
+           "  twcall TwHttpRequest @request.json\n"
+           "      (request.json: {\"url\":\"http://127.0.0.1:8000/hello.txt\",\"timeoutMs\":5000})\n"
+           "  twcall TwUrlEncodeJS \"a b&c\"\n"
+           "A verified https call needs curl-ca-bundle.crt in the current directory, or\n"
+           "TwHttpRequest's caBundle (see the README).\n"
            "\n"
            "exports:\n";
     for (const auto& entry : tw::exportTable()) out << "  " << synopsis(entry) << "\n";
@@ -301,46 +318,143 @@ void emitBody(const std::string& body, const Options& options) {
     std::cout << "body:\n" << body << (body.empty() || body.back() != '\n' ? "\n" : "");
 }
 
-// The last Content-Length in the header JSON, or -1.
-long long announcedLength(std::string headers) {
-    for (auto& c : headers) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::string key = "\"content-length\":\"";
-    const std::size_t at = headers.rfind(key);
-    long long length = -1;
-    if (at != std::string::npos) {
-        const char* digits = headers.data() + at + key.size();
-        std::from_chars(digits, headers.data() + headers.size(), length);
-    }
-    return length;
+// ------------------------------------------------- raw bodies in files
+
+// A raw body reaches a host only up to its first zero byte. So that -o
+// writes every byte, twcall asks for a raw body base64-encoded instead and
+// writes the decoded bytes: through the export's base64 sibling, with
+// responseEncoding 1, or with TwHttpRequest's "responseEncoding":"base64".
+struct Call {
+    const Export* entry;
+    Arguments arguments;
+    bool base64Body = false;  // the body comes base64-encoded for a raw one
+};
+
+// Exports whose body is always raw, and the export that takes the same
+// arguments (by name; bodyIsBase64 0) and returns the body in base64.
+constexpr std::pair<const char*, const char*> BASE64_SIBLINGS[] = {
+    {"sendRequest", "sendEncodedRequestEncodeResponse"},
+    {"sendAuthRequest", "sendAuthEncodedRequestEncodeResponse"},
+    {"TwHttpCall", "TwHttpCallBase64"},
+    {"TwHttpCallIn64", "TwHttpCallBase64In64"},
+    {"TwAuthHttpCall", "TwAuthHttpCallBase64"},
+    {"TwAuthHttpCallIn64", "TwAuthHttpCallBase64In64"},
+};
+constexpr int BASE64_ENCODING = 1;
+
+bool isRawEncoding(int responseEncoding) {
+    return responseEncoding < 1 || responseEncoding > 5;  // as the library reads it
 }
 
-const Slot* argumentNamed(const Export& entry, const std::vector<Slot>& slots, const std::string& name) {
+std::size_t indexOf(const Export& entry, const std::string& name) {
     for (std::size_t i = 0; i < entry.params.size(); ++i) {
-        if (name == entry.params[i].name) return &slots[i];
+        if (name == entry.params[i].name) return i;
     }
-    return nullptr;
+    return entry.params.size();
 }
 
-// A raw body reaches the host only up to its first zero byte; a file
-// written from it would be silently short.
-void requireWholeRawBody(const Export& entry, const std::vector<Slot>& slots, const Outcome& outcome) {
-    const Slot* encoding = argumentNamed(entry, slots, "responseEncoding");
+void pointSlotsAtTexts(Arguments& arguments) {
+    for (std::size_t i = 0; i < arguments.slots.size(); ++i) arguments.slots[i].text = arguments.texts[i].c_str();
+}
+
+// The arguments of `from` for `to`, matched by parameter name.
+Arguments rebind(const Export& from, const Arguments& given, const Export& to) {
+    Arguments bound{std::vector<std::string>(to.params.size()), std::vector<Slot>(to.params.size())};
+    for (std::size_t i = 0; i < to.params.size(); ++i) {
+        const std::size_t at = indexOf(from, to.params[i].name);
+        if (at < from.params.size()) {
+            bound.texts[i] = given.texts[at];
+            bound.slots[i].number = given.slots[at].number;
+        } else if (std::string(to.params[i].name) == "responseEncoding") {
+            bound.slots[i].number = BASE64_ENCODING;
+        }  // bodyIsBase64 stays 0
+    }
+    pointSlotsAtTexts(bound);
+    return bound;
+}
+
+// TwHttpRequest's JSON asking for base64 where it asks for a raw body;
+// nothing when it asks for another encoding, or is no JSON object at all
+// (the library then gives its own message).
+std::optional<std::string> base64Request(const std::string& requestJson) {
+    using nlohmann::json;
+    // The library refuses deeper JSON; twcall leaves it to say so.
+    constexpr int MAX_DEPTH = 1000;
+    const json::parser_callback_t limitDepth = [](int depth, json::parse_event_t event, json&) {
+        const bool opens = event == json::parse_event_t::object_start || event == json::parse_event_t::array_start;
+        if (opens && depth >= MAX_DEPTH) throw std::length_error("too deep");
+        return true;
+    };
+    try {
+        json request = json::parse(requestJson, limitDepth);
+        if (!request.is_object()) return std::nullopt;
+        const auto encoding = request.find("responseEncoding");
+        const bool raw = encoding == request.end() || (encoding->is_string() && *encoding == "raw") ||
+                         (encoding->is_number_integer() && *encoding == 0);
+        if (!raw) return std::nullopt;
+        request["responseEncoding"] = "base64";
+        return request.dump();
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+Call byteSafeCall(const Export& entry, Arguments arguments) {
     const std::string name = entry.name;
-    const bool raw = encoding != nullptr
-                         ? encoding->number < 1 || encoding->number > 5
-                         : name.find("Base64") == std::string::npos && name.find("Bytes") == std::string::npos;
-    const Slot* method = argumentNamed(entry, slots, "method");
-    if (!raw || outcome.status == 0 || (method != nullptr && std::string(method->text) == "HEAD")) return;
-    const std::size_t received = outcome.strings.at(1).text().size();
-    const long long announced = announcedLength(outcome.strings.at(0).text());
-    if (announced > static_cast<long long>(received)) {
-        throw std::runtime_error("the body holds a zero byte, where raw text ends (" + std::to_string(received) +
-                                 " of " + std::to_string(announced) +
-                                 " bytes); use a Base64 or Bytes export, or responseEncoding 1 (base64) or 4 (hex)");
+    for (const auto& [raw, sibling] : BASE64_SIBLINGS) {
+        if (name != raw) continue;
+        const Export* target = tw::findExport(sibling);
+        Arguments bound = rebind(entry, arguments, *target);
+        return Call{target, std::move(bound), true};
     }
+    if (const std::size_t at = indexOf(entry, "responseEncoding"); at < entry.params.size()) {
+        if (!isRawEncoding(arguments.slots[at].number)) return Call{&entry, std::move(arguments)};
+        arguments.slots[at].number = BASE64_ENCODING;
+        return Call{&entry, std::move(arguments), true};
+    }
+    if (name == "TwHttpRequest") {
+        std::optional<std::string> request = base64Request(arguments.texts.at(0));
+        if (!request) return Call{&entry, std::move(arguments)};
+        arguments.texts[0] = std::move(*request);
+        pointSlotsAtTexts(arguments);
+        return Call{&entry, std::move(arguments), true};
+    }
+    return Call{&entry, std::move(arguments)};  // Base64 and Bytes exports: their text as it is
 }
 
-int report(const Outcome& outcome, const Options& options) {
+int base64Digit(unsigned char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+}
+
+// Standard, padded base64 on one line, as the library writes it.
+std::string base64Decode(const std::string& text) {
+    if (text.size() % 4 != 0) throw std::runtime_error("the base64 body is not whole");
+    std::string bytes;
+    bytes.reserve(text.size() / 4 * 3);
+    for (std::size_t i = 0; i < text.size(); i += 4) {
+        const std::size_t padding = text[i + 3] != '=' ? 0 : text[i + 2] != '=' ? 1 : 2;
+        if (padding > 0 && i + 4 != text.size()) throw std::runtime_error("the base64 body is not whole");
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 4; ++k) {
+            const int digit = k < 4 - padding ? base64Digit(static_cast<unsigned char>(text[i + k])) : 0;
+            if (digit < 0) throw std::runtime_error("the base64 body is not base64");
+            group = group << 6 | static_cast<std::uint32_t>(digit);
+        }
+        const char decoded[] = {static_cast<char>(group >> 16), static_cast<char>(group >> 8 & 0xFF),
+                                static_cast<char>(group & 0xFF)};
+        bytes.append(decoded, 3 - padding);
+    }
+    return bytes;
+}
+
+int report(const Outcome& outcome, const Options& options, bool base64Body) {
     if (outcome.returns == Returns::Nothing) return EXIT_OK;
     if (outcome.returns == Returns::String) {
         const HostString& result = outcome.strings.front();
@@ -360,7 +474,9 @@ int report(const Outcome& outcome, const Options& options) {
         std::cout << "result: " << outcome.status << (ok ? "" : " (failed)") << "\n";
         std::cout << "headers: " << outcome.strings.at(0).text() << "\n";
     }
-    emitBody(outcome.strings.at(1).text(), options);
+    // A failed call's body is its message, never base64.
+    const std::string body = outcome.strings.at(1).text();
+    emitBody(base64Body && ok ? base64Decode(body) : body, options);
     return ok ? EXIT_OK : EXIT_FAILED;
 }
 
@@ -372,13 +488,11 @@ int run(const std::vector<std::string>& argv) {
     }
     const Export* entry = tw::findExport(options.exportName);
     if (entry == nullptr) throw UsageError("no export named " + options.exportName + " (see twcall --help)");
-    Arguments arguments = bindArguments(*entry, options.args);
+    Call request{entry, bindArguments(*entry, options.args)};
+    if (!options.bodyFile.empty()) request = byteSafeCall(*entry, std::move(request.arguments));
     const Library library(options.library);
-    const Outcome outcome = call(*entry, library, arguments.slots);
-    if (!options.bodyFile.empty() && outcome.returns == Returns::Status) {
-        requireWholeRawBody(*entry, arguments.slots, outcome);
-    }
-    return report(outcome, options);
+    const Outcome outcome = call(*request.entry, library, request.arguments.slots);
+    return report(outcome, options, request.base64Body);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Drives twcall as a user would, against a loopback HTTP server started here.
+# Drives twcall as a user would, against a loopback HTTP server started here,
+# and checks that -o writes the very bytes that the curl command line writes.
 # Usage: twcall_test.sh TWCALL EXPORTS_MAP
 set -uo pipefail
 twcall="$1" exports_map="$2"
@@ -84,15 +85,75 @@ same "$work/bytes.b64" "base64 body" -- TwHttpCallBase64 GET "$url/bytes.bin" ''
 expect "body to a file" 0 "body: written to $work/out.txt \\(31 bytes\\)" -- -o "$work/out.txt" TwHttpCall GET "$url/hello.txt" '' ''
 if cmp -s "$work/out.txt" "$work/site/hello.txt"; then passed=$((passed + 1)); else
   echo "FAIL --output wrote something else"; failures=$((failures + 1)); fi
-# A zero byte would cut a text argument or a raw body short; twcall says so.
-expect "raw binary body to a file" 1 'zero byte.*Base64 or Bytes export.*responseEncoding' -- \
-  -o "$work/bytes.out" TwHttpCall GET "$url/bytes.bin" '' ''
-expect "raw binary body through the core" 1 'zero byte' -- \
-  -o "$work/bytes.out" sendAuthEncodedRequestEncodeResponse "$url/bytes.bin" '' '' GET '' '' 0 6 0
 expect "hex body to a file" 0 'written to' -- \
   -o "$work/bytes.out" sendAuthEncodedRequestEncodeResponse "$url/bytes.bin" '' '' GET '' '' 0 4 0
+# A zero byte would cut a text argument short; twcall says so.
 expect "@file with a zero byte" 2 'bytes.bin holds a zero byte.*In64' -- \
   TwHttpCall PUT "$url/upload" '' "@$work/site/bytes.bin"
+
+# -o writes a raw body byte for byte, zero bytes included, however it arrives
+# (with Content-Length, chunked, or decompressed): the very file `curl -o` writes.
+# like_curl NAME URL CURL_OPTION... -- TWCALL_ARGS...
+like_curl() {
+  local name="$1" target="$2" curl_options=() out
+  shift 2
+  while [ "$1" != "--" ]; do curl_options+=("$1"); shift; done
+  shift
+  rm -f "$work/by-curl" "$work/by-twcall"
+  curl -sS "${curl_options[@]}" -o "$work/by-curl" "$target" || { echo "FAIL $name: curl failed"; failures=$((failures + 1)); return; }
+  if out="$("$twcall" -o "$work/by-twcall" "$@" 2>&1)" && cmp -s "$work/by-curl" "$work/by-twcall"; then
+    passed=$((passed + 1))
+  else
+    echo "FAIL $name: twcall -o differs from curl -o (or failed):"
+    echo "$out" | head -5
+    cmp "$work/by-curl" "$work/by-twcall" 2>&1 | head -2
+    failures=$((failures + 1))
+  fi
+}
+head -c 300000 /dev/urandom >"$work/site/random.bin"
+: >"$work/site/empty.bin"
+bin="$url/bytes.bin" chunked="$url/bytes.bin?chunked" big="$url/random.bin?chunked"
+like_curl "raw export, zero bytes" "$bin" -- TwHttpCall GET "$bin" '' ''
+like_curl "raw export, chunked" "$chunked" -- TwHttpCall GET "$chunked" '' ''
+like_curl "raw export, 300 kB chunked" "$big" -- TwHttpCall GET "$big" '' ''
+like_curl "raw export, empty body" "$url/empty.bin" -- TwHttpCall GET "$url/empty.bin" '' ''
+like_curl "In64 export, chunked" "$chunked" -- TwHttpCallIn64 GET "$chunked" '' ''
+like_curl "auth export, chunked" "$chunked" -- TwAuthHttpCall GET "$chunked" ann pw '' ''
+like_curl "auth In64 export, chunked" "$chunked" -- TwAuthHttpCallIn64 GET "$chunked" ann pw '' ''
+like_curl "sendRequest, chunked" "$chunked" -- sendRequest "$chunked" GET '' '' 0
+like_curl "sendAuthRequest, chunked" "$chunked" -- sendAuthRequest "$chunked" ann pw GET '' '' 0
+like_curl "core, encoding 0, chunked" "$chunked" -- \
+  sendAuthEncodedRequestEncodeResponse "$chunked" '' '' GET '' '' 0 0 0
+like_curl "core, unknown encoding is raw" "$chunked" -- sendEncodedRequestEncodeResponse "$chunked" GET '' '' 0 6 0
+like_curl "options, raw by default" "$big" -- TwHttpRequest "{\"url\":\"$big\"}"
+like_curl "options, raw by name, pooled" "$chunked" -- \
+  TwHttpRequest "{\"url\":\"$chunked\",\"responseEncoding\":\"raw\",\"reuseConnections\":true}"
+like_curl "options, raw as 0" "$chunked" -- TwHttpRequest "{\"url\":\"$chunked\",\"responseEncoding\":0}"
+gz="$url/random.bin?gzip"
+like_curl "options, decompressed" "$gz" --compressed -- TwHttpRequest "{\"url\":\"$gz\",\"decompress\":true}"
+if "$twcall" -q TwVersion | grep -q '"gzip"'; then
+  expect "the decompressed body came gzip-encoded" 0 '"Content-Encoding":"gzip"' -- \
+    -o "$work/gz.out" TwHttpRequest "{\"url\":\"$gz\",\"decompress\":true}"
+fi
+# The Base64 and Bytes exports, and the other encodings, write their text as it is.
+# writes_text EXPECTED_FILE NAME -- TWCALL_ARGS...
+writes_text() {
+  local expected="$1" name="$2"
+  shift 3
+  if "$twcall" -q -o "$work/text.out" "$@" && cmp -s "$expected" "$work/text.out"; then
+    passed=$((passed + 1))
+  else
+    echo "FAIL $name: -o did not write the export's text"
+    failures=$((failures + 1))
+  fi
+}
+printf '0,1,127,128,254,255' >"$work/bytes.dec"
+printf '00 01 7F 80 FE FF' >"$work/bytes.hex"
+writes_text "$work/bytes.b64" "Base64 export" -- TwHttpCallBase64 GET "$chunked" '' ''
+writes_text "$work/bytes.b64" "Base64In64 export" -- TwAuthHttpCallBase64In64 GET "$chunked" ann pw '' ''
+writes_text "$work/bytes.dec" "Bytes export" -- TwHttpCallBytes GET "$chunked" '' ''
+writes_text "$work/bytes.hex" "options, hexSpaces" -- \
+  TwHttpRequest "{\"url\":\"$chunked\",\"responseEncoding\":\"hexSpaces\"}"
 
 # --help must list every export of the library, and nothing else.
 listed="$("$twcall" --help | sed -n '/^exports:/,$p' | awk 'NR > 1 {print $1}' | sort)"

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""A short tour of the library from Python.
+"""A short tour of the library from Python. From examples/python, after
+`bash tools/demo.sh` built the library in build-release/, and with Python's
+file server running in a directory that holds hello.txt
+(python3 -m http.server 8000 --bind 127.0.0.1):
 
-    TARNWELL_LIBRARY=build/libTarnwellFunctions.so python3 example.py http://127.0.0.1:8000/hello.txt
+    TARNWELL_LIBRARY=../../build-release/libTarnwellFunctions.so python3 example.py http://127.0.0.1:8000/hello.txt
 """
 
 import sys
@@ -10,7 +13,10 @@ import tarnwell
 
 
 def main(url: str) -> int:
-    lib = tarnwell.Library()
+    try:
+        lib = tarnwell.Library()
+    except tarnwell.LibraryNotFound as error:
+        sys.exit(f"example.py: {error}")
 
     r = lib.request(url)
     fetched = r.ok

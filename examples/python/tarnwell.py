@@ -3,7 +3,7 @@ host does: text goes in as zero-terminated bytes, ints as C ints, and every
 string the library hands back (through a char** out-parameter or as the
 return value) is copied and then given back to the library's freemem.
 
-    lib = Library()                      # $TARNWELL_LIBRARY or the loader's search path
+    lib = Library()                      # $TARNWELL_LIBRARY, else see default_library_path()
     r = lib.request("http://127.0.0.1:8000/hello.txt")
     r.code, r.body, r.ok                 # 200, b"...", True
     r.header_dict().get("content-type")  # "text/plain": any letter case, the last value
@@ -109,11 +109,33 @@ def _c_arg(value: Arg) -> Union[bytes, int]:
     return value.encode("utf-8") if isinstance(value, str) else value
 
 
+class LibraryNotFound(OSError):
+    """The library could not be loaded; the message says from where and what to do."""
+
+
+def default_library_path() -> str:
+    """$TARNWELL_LIBRARY; else, on Windows, TarnwellFunctions.dll beside this
+    module, by its full path (Python 3.8 and later do not search the current
+    directory for DLLs); else libTarnwellFunctions.so from the loader's search
+    path (an installed library, or LD_LIBRARY_PATH)."""
+    if os.environ.get("TARNWELL_LIBRARY"):
+        return os.environ["TARNWELL_LIBRARY"]
+    if os.name == "nt":
+        return os.path.join(os.path.dirname(os.path.abspath(__file__)), "TarnwellFunctions.dll")
+    return "libTarnwellFunctions.so"
+
+
 class Library:
     def __init__(self, path: str = None):
-        default = "TarnwellFunctions.dll" if os.name == "nt" else "libTarnwellFunctions.so"
-        path = path or os.environ.get("TARNWELL_LIBRARY") or default
-        self._lib = ctypes.CDLL(path)
+        path = path or default_library_path()
+        try:
+            self._lib = ctypes.CDLL(path)
+        except OSError as error:
+            hint = ("put TarnwellFunctions.dll (of the same bitness as Python) beside tarnwell.py, or set "
+                    "TARNWELL_LIBRARY to the DLL's full path" if os.name == "nt" else
+                    "set TARNWELL_LIBRARY to the library's full path, such as "
+                    "/path/to/build-release/libTarnwellFunctions.so, or install the library")
+            raise LibraryNotFound(f"cannot load the library {path!r}: {error}; {hint}") from None
         for name, (restype, argtypes) in SIGNATURES.items():
             function = getattr(self._lib, name)
             function.restype = restype

@@ -9,6 +9,7 @@ import sys
 import tempfile
 import threading
 import unittest
+import unittest.mock
 
 import tarnwell
 
@@ -138,6 +139,25 @@ class TarnwellFromPython(unittest.TestCase):
         self.assertIn(f"GET {self.url}/hello.txt -> 200", run.stdout)
         self.assertIn("Content-Type: text/plain", run.stdout)
         self.assertIn("url_encode('a b&c/d') = a%20b%26c%2Fd", run.stdout)
+
+    def test_a_library_that_cannot_load_is_explained(self):
+        here = os.path.dirname(os.path.abspath(__file__))
+        for library in ("/nonexistent/libTarnwellFunctions.so", here):
+            with self.subTest(library=library):
+                run = subprocess.run([sys.executable, os.path.join(here, "example.py"), self.url + "/hello.txt"],
+                                     capture_output=True, text=True, timeout=60,
+                                     env={**os.environ, "TARNWELL_LIBRARY": library})
+                self.assertEqual(run.returncode, 1)
+                self.assertNotIn("Traceback", run.stderr)
+                self.assertIn(f"example.py: cannot load the library '{library}'", run.stderr)
+                self.assertIn("set TARNWELL_LIBRARY to the library's full path", run.stderr)
+
+    def test_windows_loads_the_dll_beside_the_module(self):
+        # Python 3.8 and later do not search the current directory for DLLs.
+        here = os.path.dirname(os.path.abspath(tarnwell.__file__))
+        with unittest.mock.patch.dict(os.environ, {"TARNWELL_LIBRARY": ""}), \
+                unittest.mock.patch.object(tarnwell.os, "name", "nt"):
+            self.assertEqual(tarnwell.default_library_path(), os.path.join(here, "TarnwellFunctions.dll"))
 
 
 if __name__ == "__main__":
