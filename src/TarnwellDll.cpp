@@ -7,6 +7,7 @@
 #include "Messages.h"
 #include "PercentEncoding.h"
 #include "QueryString.h"
+#include "RequestHead.h"
 #include "RequestOptions.h"
 #include "StringHelper.h"
 #include "VersionInfo.h"
@@ -147,38 +148,6 @@ void requireTexts(const RequestArgs& args) {
     requireArgument(args.requestBody.data(), "requestBody");
 }
 
-bool isUnsafeForHeaderLine(std::string_view text) {
-    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
-
-// A space or any other separator would split the request line, and the
-// server would read part of the method as the path.
-bool isHttpToken(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) {
-        const char lower = static_cast<char>(c | 0x20);
-        return (c >= '0' && c <= '9') || (lower >= 'a' && lower <= 'z') ||
-               (c != '\0' && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr);
-    });
-}
-
-// Everything that goes into the request head is checked before anything is
-// sent: a line break would start a header line of the caller's making, and
-// a name such as "Content-Length;" or "Content-Length:0" would make libcurl
-// leave out its own framing, so the body would be read as a request of its own.
-void rejectUnsafeHead(const std::string& method, const std::vector<Header>& headers, const std::string& username) {
-    bool unsafe = isUnsafeForHeaderLine(method);
-    for (const auto& header : headers) {
-        unsafe = unsafe || isUnsafeForHeaderLine(header.name) || isUnsafeForHeaderLine(header.value);
-    }
-    if (unsafe) throw std::invalid_argument(Messages::UNSAFE_HEADER);
-    if (!method.empty() && !isHttpToken(method)) throw std::invalid_argument(Messages::BAD_METHOD);
-    for (const auto& header : headers) {
-        if (!isHttpToken(header.name)) throw std::invalid_argument(Messages::BAD_HEADER_NAME);
-    }
-    // libcurl writes the user name as it stands into a Digest answer.
-    if (isUnsafeForHeaderLine(username)) throw std::invalid_argument(Messages::UNSAFE_USERNAME);
-}
-
 struct HostResult {
     std::unique_ptr<char[]> headers;
     std::unique_ptr<char[]> body;
@@ -203,7 +172,7 @@ HostResult performRequest(const RequestArgs& args) {
     {
         const std::vector<Header> headers = jsonToHeaders(std::string(args.headersJson));
         std::string method(args.method);
-        rejectUnsafeHead(method, headers, username);
+        RequestHead::rejectUnsafe(method, headers, username);
         session.setUsername(std::move(username));
         response = session.makeSimpleRequest(std::string(args.url), std::move(method), headers, body);
     }

@@ -13,7 +13,7 @@ seconds="${FUZZ_SECONDS:-35}"
 jobs="$(nproc 2>/dev/null || echo 2)"
 build=build-fuzz
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(base64 body_encoding header_json header_callback percent_encode query_string)
+[ ${#targets[@]} -gt 0 ] || targets=(base64 body_encoding header_json header_callback percent_encode query_string request_options)
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
