@@ -2,7 +2,7 @@
 // base64 decodes to the body, raw ends at the first zero byte, and the
 // vector path and its scalar twin give the same text.
 #include "FuzzSupport.h"
-#include "TarnwellDll.h"
+#include "BodyEncodings.h"
 #include "base64.h"
 
 #include <cstdint>
@@ -34,7 +34,7 @@ std::optional<std::string> readByteList(const std::string& text, char separator,
 }
 
 std::string encoded(const std::string& body, int encoding, KernelChoice choice) {
-    return std::string(encodeResponseBody(body, encoding, encoderKernels(choice)).get());
+    return std::string(encodeResponseBody(body, responseEncodingOfFlag(encoding), encoderKernels(choice)).get());
 }
 
 }  // namespace

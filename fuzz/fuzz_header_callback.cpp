@@ -2,6 +2,7 @@
 // callback, and the header text built from what it captured must always
 // be JSON that a host can parse, whatever bytes the server sent.
 #include "FuzzSupport.h"
+#include "HeaderJson.h"
 #include "TarnwellDll.h"
 
 #include <nlohmann/json.hpp>

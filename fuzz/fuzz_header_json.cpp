@@ -3,6 +3,7 @@
 // to JSON text; and the request export refuses any record that would break
 // the request's header block, before anything reaches the network.
 #include "FuzzSupport.h"
+#include "HeaderJson.h"
 #include "TarnwellDll.h"
 
 #include <nlohmann/json.hpp>

@@ -5,6 +5,7 @@
 // the caller's own taken from the input.
 #include "FuzzSupport.h"
 #include "StringHelper.h"
+#include "PercentEncoding.h"
 #include "TarnwellDll.h"
 
 #include <algorithm>

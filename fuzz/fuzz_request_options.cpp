@@ -5,7 +5,6 @@
 #include "FuzzSupport.h"
 #include "RequestHead.h"
 #include "RequestOptions.h"
-#include "TarnwellDll.h"
 
 #include <nlohmann/json.hpp>
 
@@ -65,30 +64,29 @@ std::string requestJson(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text = requestJson(data, size);
-    Tarnwell::RequestOptions options;
+    Tarnwell::Request request;
     json document;
     try {
-        options = Tarnwell::parseRequestOptions(text.c_str());
+        request = Tarnwell::parseRequestOptions(text.c_str());
         document = json::parse(text);
     } catch (const std::exception&) {
         return 0;  // refused with a message: nothing is sent
     }
-    checkWhole(document, "url", options.url);
-    checkWhole(document, "username", options.username);
-    checkWhole(document, "password", options.password);
-    if (document.contains("proxy")) checkWhole(document, "proxy", options.proxy.value_or(""));
+    const Tarnwell::SessionSettings& session = request.session;
+    checkWhole(document, "url", request.url);
+    checkWhole(document, "username", session.username);
+    checkWhole(document, "password", session.password);
+    if (document.contains("proxy")) checkWhole(document, "proxy", session.proxy.value_or(""));
     if (document.contains("method")) {
-        fuzz::check(document["method"].get<std::string>() == options.method, "the method reaches the pipeline whole");
+        fuzz::check(document["method"].get<std::string>() == request.method, "the method reaches the pipeline whole");
     }
-    std::vector<Tarnwell::Header> headers;
     try {
-        headers = jsonToHeaders(options.headersJson);
-        RequestHead::rejectUnsafe(options.method, headers, options.username);
+        RequestHead::rejectUnsafe(request.method, request.headers, session.username);
     } catch (const std::exception&) {
         return 0;
     }
-    if (!options.reuseConnections) return 0;
-    for (const auto& header : headers) {
+    if (session.connections != Tarnwell::ConnectionSource::Pool) return 0;
+    for (const auto& header : request.headers) {
         fuzz::check(!takenForFraming(Tarnwell::headerLine(header)), "no pooled request carries a framing header");
     }
     return 0;

@@ -2,13 +2,27 @@
 // decimal or hexadecimal byte values.
 #pragma once
 
+#include "EncoderKernels.h"
+
 #include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
 
-namespace BodyEncodings {
+// How the host receives a response body.
+enum class ResponseEncoding { Raw, Base64, DecimalSpaces, DecimalCommas, HexSpaces, HexCommas };
 
-// How many of the n bytes are at least 10 plus how many are at least 100:
-// the digits a decimal byte list needs beyond one per byte. One byte at a
-// time.
-std::size_t extraDecimalDigitsScalar(const unsigned char* bytes, std::size_t n);
+// The host's numbers for the encodings, 0 Raw to 5 HexCommas, which the
+// request exports and TwHttpRequest take; nullopt for any other number.
+std::optional<ResponseEncoding> numberedResponseEncoding(int number);
 
-}  // namespace BodyEncodings
+// The request exports' responseEncoding flag: any number without an
+// encoding acts as Raw.
+inline ResponseEncoding responseEncodingOfFlag(int flag) {
+    return numberedResponseEncoding(flag).value_or(ResponseEncoding::Raw);
+}
+
+// The body as the host receives it, as a zero-terminated new[] array.
+std::unique_ptr<char[]> encodeResponseBody(const std::string& body, ResponseEncoding encoding,
+                                           const EncoderKernels& kernels = encoderKernels());
+

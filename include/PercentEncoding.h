@@ -2,8 +2,8 @@
 // byte-at-a-time loops, and the four built-in sets.
 #pragma once
 
-#include "ByteTexts.h"
 #include "EncoderKernels.h"
+#include "ScalarEncoders.h"
 
 #include <array>
 #include <cstddef>
@@ -12,27 +12,18 @@
 #include <string>
 #include <string_view>
 
+// The built-in allowed sets, by the numbers the host passes as style.
+enum class UrlStyle { JS = 0, Inter = 1, Lax = 2, VeryLax = 3 };
+
+// Every byte of text, zero bytes included, encoded with the allowed set
+// (a null set or a count <= 0 is the empty set).
+std::string percentEncode(std::string_view text, const char* allowedCharacters, int allowedCount,
+                          const EncoderKernels& kernels = encoderKernels());
+
 namespace PercentEncoding {
-
-// What each byte becomes: itself, or '%' and two hex digits.
-struct EncodingTable {
-    ByteTexts bytes;
-    // The allowed set as a bitmap for the vector path: bit (b >> 4) & 7 of
-    // rows[b >> 7][b & 15] is set when byte b stays.
-    std::array<std::array<std::uint8_t, 16>, 2> rows;
-};
-
-// Writable bytes needed after the end of the text: the vector path stores
-// sixteen bytes for a group of four that may need only four.
-constexpr std::size_t ENCODE_SLACK = 16;
 
 // A null set or a count <= 0 is the empty set.
 EncodingTable makeEncodingTable(const char* allowedCharacters, int allowedCount);
-
-std::size_t encodedLengthScalar(std::string_view text, const EncodingTable& table);
-// Writes the encoded text (no terminator) and returns its end; needs
-// ENCODE_SLACK writable bytes after it.
-char* encodeIntoScalar(std::string_view text, const EncodingTable& table, char* out);
 
 // The encoded text as a string for the host.
 std::unique_ptr<char[]> encodeForHost(std::string_view text, const EncodingTable& table, const EncoderKernels& kernels);

@@ -137,29 +137,4 @@ TW_API char* TwUrlEncodeQueryVeryLax(const char* jsonText) TW_NOEXCEPT;
 }
 #endif
 
-#if defined(__cplusplus) && defined(TARNWELL_INTERNAL_API)
-/* Internals shared with the library's own tests; not installed API. */
-#include "EncoderKernels.h"
-#include "Tarnwell.h"
-
-#include <memory>
-#include <string>
-#include <string_view>
-#include <vector>
-
-enum class ResponseEncoding { Raw = 0, Base64 = 1, DecimalSpaces = 2, DecimalCommas = 3, HexSpaces = 4, HexCommas = 5 };
-enum class UrlStyle { JS = 0, Inter = 1, Lax = 2, VeryLax = 3 };
-
-std::vector<Tarnwell::Header> jsonToHeaders(std::string text);
-std::string headersToJsonString(std::vector<Tarnwell::Header> headers);
-
-/* The body as the host receives it, as a zero-terminated new[] array. */
-std::unique_ptr<char[]> encodeResponseBody(const std::string& body, int responseEncoding,
-                                           const EncoderKernels& kernels = encoderKernels());
-
-/* Every byte of text, zero bytes included. */
-std::string percentEncode(std::string_view text, const char* allowedCharacters, int allowedCount,
-                          const EncoderKernels& kernels = encoderKernels());
-#endif
-
 #endif /* TARNWELL_DLL_H */

@@ -8,7 +8,7 @@
 
 #ifdef TW_X86_VECTORS
 
-#include "PercentEncoding.h"
+#include "ScalarEncoders.h"
 
 #include <cstddef>
 #include <string_view>

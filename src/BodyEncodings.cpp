@@ -3,7 +3,6 @@
 
 #include "ByteTexts.h"
 #include "HostStrings.h"
-#include "TarnwellDll.h"
 #include "base64.h"
 
 #include <cstring>
@@ -69,22 +68,25 @@ std::unique_ptr<char[]> encodeBase64(const unsigned char* bytes, std::size_t n) 
 
 }  // namespace
 
-namespace BodyEncodings {
 
-std::size_t extraDecimalDigitsScalar(const unsigned char* bytes, std::size_t n) {
-    std::size_t extra = 0;
-    for (std::size_t i = 0; i < n; ++i) extra += (bytes[i] >= 10 ? 1U : 0U) + (bytes[i] >= 100 ? 1U : 0U);
-    return extra;
+std::optional<ResponseEncoding> numberedResponseEncoding(int number) {
+    switch (number) {
+        case 0: return ResponseEncoding::Raw;
+        case 1: return ResponseEncoding::Base64;
+        case 2: return ResponseEncoding::DecimalSpaces;
+        case 3: return ResponseEncoding::DecimalCommas;
+        case 4: return ResponseEncoding::HexSpaces;
+        case 5: return ResponseEncoding::HexCommas;
+        default: return std::nullopt;
+    }
 }
 
-}  // namespace BodyEncodings
-
-std::unique_ptr<char[]> encodeResponseBody(const std::string& body, int responseEncoding,
+std::unique_ptr<char[]> encodeResponseBody(const std::string& body, ResponseEncoding encoding,
                                            const EncoderKernels& kernels) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(body.data());
     const std::size_t n = body.size();
     if (n == 0) return newHostString(0);
-    switch (static_cast<ResponseEncoding>(responseEncoding)) {
+    switch (encoding) {
         case ResponseEncoding::Base64: return encodeBase64(bytes, n);
         case ResponseEncoding::DecimalSpaces:
             return encodeByteList(bytes, n, decimalLength(bytes, n, kernels), DECIMAL_SPACES);
@@ -92,6 +94,7 @@ std::unique_ptr<char[]> encodeResponseBody(const std::string& body, int response
             return encodeByteList(bytes, n, decimalLength(bytes, n, kernels), DECIMAL_COMMAS);
         case ResponseEncoding::HexSpaces: return encodeByteList(bytes, n, 3 * n - 1, HEX_SPACES);
         case ResponseEncoding::HexCommas: return encodeByteList(bytes, n, 3 * n - 1, HEX_COMMAS);
-        default: return HostStrings::copyForHost(body);
+        case ResponseEncoding::Raw: break;
     }
+    return HostStrings::copyForHost(body);
 }

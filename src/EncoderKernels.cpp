@@ -1,8 +1,7 @@
 // The choice of the encoders' inner loops: vector ones where the processor has them, else scalar.
 #include "EncoderKernels.h"
 
-#include "BodyEncodings.h"
-#include "PercentEncoding.h"
+#include "ScalarEncoders.h"
 #include "VectorEncoders.h"
 
 namespace {

@@ -1,10 +1,11 @@
 // The request JSON of TwHttpRequest: one table row per option says how its
-// value is read; configure() turns the settings into libcurl options.
+// value is read into the typed request.
 #include "RequestOptions.h"
 
-#include "ConnectionPool.h"
+#include "HeaderJson.h"
 #include "JsonInput.h"
 #include "Messages.h"
+#include "base64.h"
 
 #include <nlohmann/json.hpp>
 
@@ -25,8 +26,12 @@ namespace {
 using nlohmann::json;
 
 constexpr const char* SYSTEM_CA_BUNDLE = "system";
-constexpr const char* RESPONSE_ENCODINGS[] = {"raw", "base64", "decimalSpaces", "decimalCommas", "hexSpaces",
-                                              "hexCommas"};
+
+// The request being read, and what is known only once every option is.
+struct Reading {
+    Request request;
+    bool bodyIsBase64 = false;
+};
 
 [[noreturn]] void refuse(const char* name, const std::string& predicate) {
     throw std::invalid_argument(std::string(Messages::OPTION_PREFIX) + name + " " + predicate + ".");
@@ -114,7 +119,7 @@ std::string proxyUrl(const char* name, const json& value) {
 
 // "system", or a file that is safe to open: anything but a regular file
 // could block the call in open() for ever.
-void trustStore(const char* name, const json& value, RequestOptions& options) {
+void trustStore(const char* name, const json& value, SessionSettings& options) {
     const std::string bundle = text(name, value);
     if (bundle == SYSTEM_CA_BUNDLE) {
         // libcurl's built-in defaults, as it was built.
@@ -138,14 +143,21 @@ AuthScheme authScheme(const char* name, const json& value) {
     reject(name, R"("any", "basic" or "digest")");
 }
 
-int responseEncoding(const char* name, const json& value) {
-    const auto* names = std::begin(RESPONSE_ENCODINGS);
-    const auto count = static_cast<int>(std::size(RESPONSE_ENCODINGS));
+ResponseEncoding responseEncoding(const char* name, const json& value) {
+    static const std::pair<const char*, ResponseEncoding> NAMES[] = {
+        {"raw", ResponseEncoding::Raw},
+        {"base64", ResponseEncoding::Base64},
+        {"decimalSpaces", ResponseEncoding::DecimalSpaces},
+        {"decimalCommas", ResponseEncoding::DecimalCommas},
+        {"hexSpaces", ResponseEncoding::HexSpaces},
+        {"hexCommas", ResponseEncoding::HexCommas},
+    };
     if (value.is_string()) {
-        const auto found = std::find(names, names + count, value.get<std::string>());
-        if (found != names + count) return static_cast<int>(found - names);
-    } else if (value.is_number_integer() && value.get<std::int64_t>() >= 0 && value.get<std::int64_t>() < count) {
-        return static_cast<int>(value.get<std::int64_t>());
+        for (const auto& [encodingName, encoding] : NAMES) {
+            if (value.get_ref<const std::string&>() == encodingName) return encoding;
+        }
+    } else if (const auto number = wholeNumber(value, 5)) {
+        if (const auto encoding = numberedResponseEncoding(static_cast<int>(*number))) return *encoding;
     }
     reject(name,
            R"(one of "raw", "base64", "decimalSpaces", "decimalCommas", "hexSpaces", "hexCommas" or an integer from 0 to 5)");
@@ -153,40 +165,45 @@ int responseEncoding(const char* name, const json& value) {
 
 struct Option {
     const char* name;
-    void (*read)(const char* name, const json& value, RequestOptions& options);
+    void (*read)(const char* name, const json& value, Reading& reading);
 };
 
 // Every member the request JSON may hold.
 const std::array<Option, 18> OPTIONS{{
-    {"url", [](const char* n, const json& v, RequestOptions& o) { o.url = text(n, v); }},
-    {"method", [](const char* n, const json& v, RequestOptions& o) { o.method = anyText(n, v); }},
+    {"url", [](const char* n, const json& v, Reading& r) { r.request.url = text(n, v); }},
+    {"method", [](const char* n, const json& v, Reading& r) { r.request.method = anyText(n, v); }},
     {"headers",
-     [](const char* n, const json& v, RequestOptions& o) {
+     [](const char* n, const json& v, Reading& r) {
          if (!v.is_object()) reject(n, "an object");
-         o.headersJson = v.empty() ? "" : v.dump();
+         r.request.headers = HeaderJson::headersFromJson(v);
      }},
-    {"body", [](const char* n, const json& v, RequestOptions& o) { o.body = anyText(n, v); }},
+    {"body", [](const char* n, const json& v, Reading& r) { r.request.body = anyText(n, v); }},
     {"bodyBase64",
-     [](const char* n, const json& v, RequestOptions& o) {
-         o.body = text(n, v);
-         o.bodyIsBase64 = true;
+     [](const char* n, const json& v, Reading& r) {
+         r.request.body = text(n, v);
+         r.bodyIsBase64 = true;
      }},
-    {"username", [](const char* n, const json& v, RequestOptions& o) { o.username = text(n, v); }},
-    {"password", [](const char* n, const json& v, RequestOptions& o) { o.password = text(n, v); }},
-    {"auth", [](const char* n, const json& v, RequestOptions& o) { o.auth = authScheme(n, v); }},
+    {"username", [](const char* n, const json& v, Reading& r) { r.request.session.username = text(n, v); }},
+    {"password", [](const char* n, const json& v, Reading& r) { r.request.session.password = text(n, v); }},
+    {"auth", [](const char* n, const json& v, Reading& r) { r.request.session.auth = authScheme(n, v); }},
     {"responseEncoding",
-     [](const char* n, const json& v, RequestOptions& o) { o.responseEncoding = responseEncoding(n, v); }},
+     [](const char* n, const json& v, Reading& r) { r.request.encoding = responseEncoding(n, v); }},
     {"verifyCertificates",
-     [](const char* n, const json& v, RequestOptions& o) { o.verifyCertificates = flag(n, v); }},
-    {"caBundle", trustStore},
-    {"timeoutMs", [](const char* n, const json& v, RequestOptions& o) { o.timeoutMs = nonNegative(n, v); }},
+     [](const char* n, const json& v, Reading& r) { r.request.session.verifyCertificates = flag(n, v); }},
+    {"caBundle", [](const char* n, const json& v, Reading& r) { trustStore(n, v, r.request.session); }},
+    {"timeoutMs", [](const char* n, const json& v, Reading& r) { r.request.session.timeoutMs = nonNegative(n, v); }},
     {"connectTimeoutMs",
-     [](const char* n, const json& v, RequestOptions& o) { o.connectTimeoutMs = nonNegative(n, v); }},
-    {"maxRedirects", [](const char* n, const json& v, RequestOptions& o) { o.maxRedirects = nonNegative(n, v); }},
-    {"proxy", [](const char* n, const json& v, RequestOptions& o) { o.proxy = proxyUrl(n, v); }},
-    {"decompress", [](const char* n, const json& v, RequestOptions& o) { o.decompress = flag(n, v); }},
-    {"reuseConnections", [](const char* n, const json& v, RequestOptions& o) { o.reuseConnections = flag(n, v); }},
-    {"maxBodyBytes", [](const char* n, const json& v, RequestOptions& o) { o.maxBodyBytes = positive(n, v); }},
+     [](const char* n, const json& v, Reading& r) { r.request.session.connectTimeoutMs = nonNegative(n, v); }},
+    {"maxRedirects",
+     [](const char* n, const json& v, Reading& r) { r.request.session.maxRedirects = nonNegative(n, v); }},
+    {"proxy", [](const char* n, const json& v, Reading& r) { r.request.session.proxy = proxyUrl(n, v); }},
+    {"decompress", [](const char* n, const json& v, Reading& r) { r.request.session.decompress = flag(n, v); }},
+    {"reuseConnections",
+     [](const char* n, const json& v, Reading& r) {
+         r.request.session.connections = flag(n, v) ? ConnectionSource::Pool : ConnectionSource::OwnHandle;
+     }},
+    {"maxBodyBytes",
+     [](const char* n, const json& v, Reading& r) { r.request.session.maxBodyBytes = positive(n, v); }},
 }};
 
 bool namesFraming(std::string name) {
@@ -200,7 +217,7 @@ bool namesFraming(std::string name) {
 
 }  // namespace
 
-RequestOptions parseRequestOptions(const char* requestJson) {
+Request parseRequestOptions(const char* requestJson) {
     json document;
     try {
         document = JsonInput::parseJson(requestJson);
@@ -208,57 +225,29 @@ RequestOptions parseRequestOptions(const char* requestJson) {
         throw std::runtime_error(std::string(Messages::REQUEST_JSON_PREFIX) + error.what());
     }
     if (!document.is_object()) throw std::invalid_argument(Messages::REQUEST_NOT_OBJECT);
-    RequestOptions options;
+    Reading reading;
     for (const auto& member : document.items()) {
         const auto option = std::find_if(OPTIONS.begin(), OPTIONS.end(),
                                          [&](const Option& candidate) { return member.key() == candidate.name; });
         if (option == OPTIONS.end()) {
             throw std::invalid_argument(Messages::UNKNOWN_OPTION_PREFIX + member.key() + ".");
         }
-        option->read(option->name, member.value(), options);
+        option->read(option->name, member.value(), reading);
     }
     if (!document.contains("url")) throw std::invalid_argument(Messages::URL_REQUIRED);
     if (document.contains("body") && document.contains("bodyBase64")) {
         reject("bodyBase64", "absent when body is given");
     }
+    Request& request = reading.request;
     // A pooled connection must stay in step with the server: the library
     // frames every body itself.
-    if (options.reuseConnections && document.contains("headers")) {
-        for (const auto& header : document["headers"].items()) {
-            if (namesFraming(header.key())) {
-                throw std::invalid_argument(Messages::FRAMING_HEADERS);
-            }
+    if (request.session.connections == ConnectionSource::Pool) {
+        for (const auto& header : request.headers) {
+            if (namesFraming(header.name)) throw std::invalid_argument(Messages::FRAMING_HEADERS);
         }
     }
-    return options;
-}
-
-CURL* RequestOptions::acquireHandle() {
-    return reuseConnections ? ConnectionPool::instance().acquire(verifyCertificates ? caFile : std::string())
-                            : curl_easy_init();
-}
-
-void RequestOptions::releaseHandle(CURL* handle) noexcept {
-    if (reuseConnections) {
-        ConnectionPool::instance().release(handle);
-    } else {
-        curl_easy_cleanup(handle);
-    }
-}
-
-void RequestOptions::configure(CURL* handle) const {
-    // Time-outs must not use signals in a multi-threaded host.
-    requireAccepted(curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L), "timeoutMs");
-    requireAccepted(curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, timeoutMs), "timeoutMs");
-    requireAccepted(curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs), "connectTimeoutMs");
-    requireAccepted(curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L), "maxRedirects");
-    requireAccepted(curl_easy_setopt(handle, CURLOPT_MAXREDIRS, maxRedirects), "maxRedirects");
-    if (!username.empty() && !password.empty() && auth != AuthScheme::Any) {
-        const unsigned long scheme = auth == AuthScheme::Basic ? CURLAUTH_BASIC : CURLAUTH_DIGEST;
-        requireAccepted(curl_easy_setopt(handle, CURLOPT_HTTPAUTH, scheme), "auth");
-    }
-    if (proxy) requireAccepted(curl_easy_setopt(handle, CURLOPT_PROXY, proxy->c_str()), "proxy");
-    if (decompress) requireAccepted(curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, ""), "decompress");
+    if (reading.bodyIsBase64) request.body = base64_decode(request.body, false);
+    return std::move(reading.request);
 }
 
 }  // namespace Tarnwell

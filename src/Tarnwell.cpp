@@ -1,12 +1,14 @@
 // The transport: libcurl easy sessions, the header record and the callbacks that move the bytes.
 #include "Tarnwell.h"
 
+#include "ConnectionPool.h"
 #include "Messages.h"
 #include "StringHelper.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -16,9 +18,6 @@
 namespace {
 
 constexpr const char* ALLOWED_PROTOCOLS = "http,https";
-// Debian 12's libcurl follows redirects without limit by default, so a
-// redirect loop would never end.
-constexpr long MAX_REDIRECTS = 30;
 // Never reserve more than this up front, whatever Content-Length claims.
 constexpr curl_off_t MAX_BODY_RESERVATION = curl_off_t{1} << 30;
 // Bodies up to this size go out without "Expect: 100-continue": many
@@ -27,18 +26,6 @@ constexpr curl_off_t MAX_BODY_RESERVATION = curl_off_t{1} << 30;
 constexpr std::size_t EXPECT_CONTINUE_THRESHOLD = std::size_t{1} << 20;
 
 using SlistPtr = std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)>;
-
-// Sized once, before the first byte is stored, the body never has to be
-// moved while it grows. libcurl passes on no body of a response it follows
-// (redirects, authentication challenges), so the length announced when the
-// first byte arrives is that of the response the body belongs to.
-void reserveAnnouncedLength(const BodySink& sink) {
-    curl_off_t announced = -1;
-    if (curl_easy_getinfo(sink.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK) return;
-    if (announced <= 0) return;
-    const auto wanted = static_cast<std::size_t>(std::min(announced, MAX_BODY_RESERVATION));
-    sink.body->reserve(std::min(wanted, sink.limit));
-}
 
 bool namesHeader(const std::vector<Tarnwell::Header>& headers, const char* name) {
     return std::any_of(headers.begin(), headers.end(), [name](const Tarnwell::Header& header) {
@@ -61,10 +48,6 @@ public:
         tail_ = node;
     }
     curl_slist* get() const { return head_.get(); }
-    void reset() {
-        head_.reset();
-        tail_ = nullptr;
-    }
 
 private:
     SlistPtr head_{nullptr, curl_slist_free_all};
@@ -98,6 +81,40 @@ std::string performFailure(CURLcode code, const char* detailBuffer, const std::s
 
 }  // namespace
 
+std::size_t CharDataReader::read(char* buffer, std::size_t capacity) {
+    const std::size_t n = std::min(capacity, remaining);
+    if (n > 0) std::memcpy(buffer, data, n);
+    data += n;
+    remaining -= n;
+    return n;
+}
+
+bool CharDataReader::seek(std::size_t offset) {
+    if (offset > total) return false;
+    data = begin + offset;
+    remaining = total - offset;
+    return true;
+}
+
+// Sized once, before the first byte is stored, the body never has to be
+// moved while it grows.
+void StringSink::start(curl_off_t announcedLength) {
+    if (announcedLength <= 0) return;
+    const auto wanted = static_cast<std::size_t>(std::min(announcedLength, MAX_BODY_RESERVATION));
+    body_.reserve(std::min(wanted, limit_));
+}
+
+bool StringSink::write(const char* bytes, std::size_t length) {
+    try {
+        body_.append(bytes, length);
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    return true;
+}
+
 std::size_t libcurlCallbackHeadersToHeaderVector(char* line, std::size_t size, std::size_t nitems, void* userdata) {
     const std::size_t length = size * nitems;
     if (length <= 1) return length;
@@ -117,42 +134,32 @@ std::size_t libcurlCallbackHeadersToHeaderVector(char* line, std::size_t size, s
 }
 
 std::size_t libcurlCallbackReadRequestBody(char* buffer, std::size_t size, std::size_t nitems, void* userdata) {
-    auto* reader = static_cast<CharDataReader*>(userdata);
-    const std::size_t n = std::min(size * nitems, reader->remaining);
-    if (n > 0) std::memcpy(buffer, reader->data, n);
-    reader->data += n;
-    reader->remaining -= n;
-    return n;
+    return static_cast<BodySource*>(userdata)->read(buffer, size * nitems);
 }
 
 int libcurlCallbackSeekRequestBody(void* userdata, curl_off_t offset, int origin) {
-    auto* reader = static_cast<CharDataReader*>(userdata);
-    if (origin != SEEK_SET || offset < 0 || static_cast<std::size_t>(offset) > reader->size) {
-        return CURL_SEEKFUNC_CANTSEEK;
-    }
-    reader->data = reader->begin + offset;
-    reader->remaining = reader->size - static_cast<std::size_t>(offset);
-    return CURL_SEEKFUNC_OK;
+    auto* source = static_cast<BodySource*>(userdata);
+    const bool moved = origin == SEEK_SET && offset >= 0 && source->seek(static_cast<std::size_t>(offset));
+    return moved ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_CANTSEEK;
 }
 
 std::size_t libcurlCallbackBodyToString(char* buffer, std::size_t size, std::size_t nmemb, void* userdata) {
-    auto& sink = *static_cast<BodySink*>(userdata);
+    auto& target = *static_cast<BodyTarget*>(userdata);
     const std::size_t length = size * nmemb;
-    if (length > sink.limit - sink.body->size()) {
-        sink.exceeded = true;
+    if (length > target.limit - target.written) {
+        target.exceeded = true;
         return 0;  // libcurl stops the transfer with a write error
     }
-    try {
-        if (!sink.reserved) {
-            sink.reserved = true;
-            reserveAnnouncedLength(sink);
+    if (!target.started) {
+        target.started = true;
+        curl_off_t announced = -1;
+        if (curl_easy_getinfo(target.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK) {
+            announced = -1;
         }
-        sink.body->append(buffer, length);
-    } catch (const std::bad_alloc&) {
-        return 0;
-    } catch (const std::length_error&) {
-        return 0;
+        target.sink->start(announced);
     }
+    if (!target.sink->write(buffer, length)) return 0;
+    target.written += length;
     return length;
 }
 
@@ -186,40 +193,46 @@ LibcurlWrapper::LibcurlWrapper() {
     initialize();
 }
 
-LibcurlWrapper::LibcurlWrapper(SessionSetup* sessionSetup) : setup(sessionSetup) {
+LibcurlWrapper::LibcurlWrapper(SessionSettings sessionSettings) : settings(std::move(sessionSettings)) {
     initialize();
 }
 
 LibcurlWrapper::~LibcurlWrapper() {
-    if (setup != nullptr) {
-        setup->releaseHandle(curlHandle);
+    if (settings.connections == ConnectionSource::Pool) {
+        ConnectionPool::instance().release(curlHandle);
     } else {
         curl_easy_cleanup(curlHandle);
     }
     curlHandle = nullptr;
 }
 
+// The options that never change over a handle's life. A pooled handle
+// comes back reset, so they are set on every acquisition.
 bool LibcurlWrapper::initialize() {
     if (curlInitialized) return true;
-    if (curlHandle == nullptr) curlHandle = setup != nullptr ? setup->acquireHandle() : curl_easy_init();
+    if (curlHandle == nullptr) {
+        curlHandle = settings.connections == ConnectionSource::Pool
+                         ? ConnectionPool::instance().acquire(settings.verifyCertificates ? settings.caFile : "")
+                         : curl_easy_init();
+    }
     if (curlHandle == nullptr) throw std::runtime_error(Messages::EASY_INIT_FAILED);
     // None of these depends on the caller; libcurl refuses one only when it
     // was built without the feature, and then the session is unusable.
     const CURLcode results[] = {
         curl_easy_setopt(curlHandle, CURLOPT_READFUNCTION, libcurlCallbackReadRequestBody),
+        curl_easy_setopt(curlHandle, CURLOPT_SEEKFUNCTION, libcurlCallbackSeekRequestBody),
         curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, libcurlCallbackHeadersToHeaderVector),
         curl_easy_setopt(curlHandle, CURLOPT_WRITEFUNCTION, libcurlCallbackBodyToString),
-        curl_easy_setopt(curlHandle, CURLOPT_FOLLOWLOCATION, 1L),
         // A POST keeps its verb and body across 301 and 302; after a 303
         // libcurl turns it into a GET without a body.
         curl_easy_setopt(curlHandle, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_301 | CURL_REDIR_POST_302)),
         // One request per connection gains nothing from HTTP/2, and Debian 12's
         // libcurl hangs on an HTTP/2 upload that the server answers early.
         curl_easy_setopt(curlHandle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)),
-        curl_easy_setopt(curlHandle, CURLOPT_MAXREDIRS, MAX_REDIRECTS),
         curl_easy_setopt(curlHandle, CURLOPT_PROTOCOLS_STR, ALLOWED_PROTOCOLS),
         curl_easy_setopt(curlHandle, CURLOPT_REDIR_PROTOCOLS_STR, ALLOWED_PROTOCOLS),
-        curl_easy_setopt(curlHandle, CURLOPT_SEEKFUNCTION, libcurlCallbackSeekRequestBody),
+        // Time-outs must not use signals in a multi-threaded host.
+        curl_easy_setopt(curlHandle, CURLOPT_NOSIGNAL, 1L),
     };
     curlInitialized = std::all_of(std::begin(results), std::end(results),
                                   [](CURLcode result) { return result == CURLE_OK; });
@@ -244,51 +257,62 @@ void LibcurlWrapper::setRequestOptions(const std::string& url, const std::string
     requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_URL, url.c_str()), "url");
     requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CUSTOMREQUEST, mode.customVerb ? method.c_str() : nullptr),
                     "method");
-    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, headerList), "headersJson");
+    // A HEAD response announces a body it never sends; without NOBODY
+    // libcurl would wait for it and fail with a partial-file error.
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_NOBODY, method == "HEAD" ? 1L : 0L), "method");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, headerList), "headers");
 }
 
 // The body is streamed by the read callback in every mode, its length
 // announced. UPLOAD and POST each reset the verb libcurl has chosen, so
-// both are cleared first and at most one is set again.
-void LibcurlWrapper::setBodyOptions(const BodyMode& mode, CharDataReader& reader) {
+// both are cleared first and at most one of them is set again.
+void LibcurlWrapper::setBodyOptions(const BodyMode& mode, BodySource& body) {
     const auto size = static_cast<curl_off_t>(mode.announced ? mode.size : -1);
     const CURLcode results[] = {
         curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 0L),
         curl_easy_setopt(curlHandle, CURLOPT_POST, 0L),
-        curl_easy_setopt(curlHandle, CURLOPT_READDATA, &reader),
-        curl_easy_setopt(curlHandle, CURLOPT_SEEKDATA, &reader),
+        curl_easy_setopt(curlHandle, CURLOPT_READDATA, &body),
+        curl_easy_setopt(curlHandle, CURLOPT_SEEKDATA, &body),
         curl_easy_setopt(curlHandle, mode.post ? CURLOPT_POST : CURLOPT_UPLOAD, mode.announced ? 1L : 0L),
         curl_easy_setopt(curlHandle, CURLOPT_POSTFIELDSIZE_LARGE, mode.post ? size : curl_off_t{-1}),
         curl_easy_setopt(curlHandle, CURLOPT_INFILESIZE_LARGE, mode.post ? curl_off_t{-1} : size),
     };
-    for (const CURLcode result : results) requireAccepted(result, "requestBody");
+    for (const CURLcode result : results) requireAccepted(result, "body");
 }
 
 // Credentials go to libcurl only when both parts are given.
 void LibcurlWrapper::setCredentialOptions() {
-    const bool given = !username.empty() && !password.empty();
-    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_HTTPAUTH,
-                                     static_cast<unsigned long>(given ? CURLAUTH_ANY : CURLAUTH_NONE)),
+    const bool given = !settings.username.empty() && !settings.password.empty();
+    unsigned long scheme = CURLAUTH_NONE;
+    if (given) {
+        scheme = settings.auth == AuthScheme::Basic    ? CURLAUTH_BASIC
+                 : settings.auth == AuthScheme::Digest ? CURLAUTH_DIGEST
+                                                       : CURLAUTH_ANY;
+    }
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_HTTPAUTH, scheme), "auth");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_USERNAME, given ? settings.username.c_str() : nullptr),
                     "username");
-    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_USERNAME, given ? username.c_str() : nullptr), "username");
-    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_PASSWORD, given ? password.c_str() : nullptr), "password");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_PASSWORD, given ? settings.password.c_str() : nullptr),
+                    "password");
 }
 
 void LibcurlWrapper::setCertificateOptions() {
-    const long verify = verifyCertificates != 0 ? 1L : 0L;
-    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYPEER, verify), "skipCertificateVerification");
-    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYHOST, verify), "skipCertificateVerification");
+    const long verify = settings.verifyCertificates ? 1L : 0L;
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYPEER, verify), "verifyCertificates");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_SSL_VERIFYHOST, verify), "verifyCertificates");
     if (verify == 0L) return;
     // Anything but a regular file in the bundle's place fails as a missing
     // bundle does, and only when a TLS connection needs it: a name with a
     // slash after it can never be opened.
+    const std::string& caFile = settings.caFile;
     unreadableCaFile = pathExists(caFile.c_str()) && !isRegularFile(caFile.c_str()) ? caFile : std::string();
     const std::string usedFile = unreadableCaFile.empty() ? caFile : caFile + "/";
     requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CAINFO, caFile.empty() ? nullptr : usedFile.c_str()),
                     "caBundle");
     // Trust exactly the bundle, not also libcurl's built-in CA directory,
     // unless a directory is given.
-    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CAPATH, caDirectory.empty() ? nullptr : caDirectory.c_str()),
+    const std::string& directory = settings.caDirectory;
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CAPATH, directory.empty() ? nullptr : directory.c_str()),
                     "caBundle");
 #if LIBCURL_VERSION_NUM >= 0x075700
     // Read the bundle anew for every new connection, so that a changed or
@@ -303,45 +327,73 @@ void LibcurlWrapper::setCertificateOptions() {
                     "caBundle");
 }
 
-Response LibcurlWrapper::makeRequest(std::string url, std::string method, const std::vector<Header>& headers,
-                                     const std::string& body) {
+void LibcurlWrapper::setLimitOptions() {
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_TIMEOUT_MS, settings.timeoutMs), "timeoutMs");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CONNECTTIMEOUT_MS, settings.connectTimeoutMs),
+                    "connectTimeoutMs");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_FOLLOWLOCATION, settings.maxRedirects > 0 ? 1L : 0L),
+                    "maxRedirects");
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_MAXREDIRS, settings.maxRedirects), "maxRedirects");
+}
+
+// Without a proxy of the caller's, libcurl's environment variables decide.
+void LibcurlWrapper::setRouteOptions() {
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_PROXY, settings.proxy ? settings.proxy->c_str() : nullptr),
+                    "proxy");
+}
+
+// "" asks for every encoding libcurl can decode; null sends no
+// Accept-Encoding and passes the body on as it came.
+void LibcurlWrapper::setDecodingOptions() {
+    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_ACCEPT_ENCODING, settings.decompress ? "" : nullptr),
+                    "decompress");
+}
+
+Response LibcurlWrapper::makeRequest(const std::string& url, const std::string& method,
+                                     const std::vector<Header>& headers, BodySource& body, BodySink& sink) {
     Response response;
     if (!initialize()) return response;
     const BodyMode mode = bodyMode(method, body.size());
     HeaderList headerList;
     buildHeaderList(headerList, headers, mode);
     setRequestOptions(url, method, mode, headerList.get());
-    CharDataReader reader{body.data(), body.size(), body.data(), body.size()};
-    setBodyOptions(mode, reader);
-    // A HEAD response announces a body it never sends; without NOBODY
-    // libcurl would wait for it and fail with a partial-file error.
-    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_NOBODY, method == "HEAD" ? 1L : 0L), "method");
+    setBodyOptions(mode, body);
     setCredentialOptions();
     setCertificateOptions();
+    setLimitOptions();
+    setRouteOptions();
+    setDecodingOptions();
 
-    BodySink sink{&response.body, curlHandle, maxBodyBytes};
+    BodyTarget target{&sink, curlHandle, settings.maxBodyBytes};
     char errorDetail[CURL_ERROR_SIZE] = "";
     const CURLcode results[] = {
         curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, &response.headers),
-        curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, &sink),
+        curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, &target),
         curl_easy_setopt(curlHandle, CURLOPT_ERRORBUFFER, errorDetail),
     };
     for (const CURLcode result : results) requireAccepted(result, "response");
 
-    if (setup != nullptr) setup->configure(curlHandle);
     const CURLcode result = curl_easy_perform(curlHandle);
     // The handle must not keep pointers into this frame past the call.
     // Clearing a pointer cannot fail.
-    curl_easy_setopt(curlHandle, CURLOPT_HTTPHEADER, nullptr);
-    curl_easy_setopt(curlHandle, CURLOPT_READDATA, nullptr);
-    curl_easy_setopt(curlHandle, CURLOPT_SEEKDATA, nullptr);
-    curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, nullptr);
-    curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, nullptr);
-    curl_easy_setopt(curlHandle, CURLOPT_ERRORBUFFER, nullptr);
-    headerList.reset();
-    if (sink.exceeded) throw std::runtime_error(Messages::BODY_TOO_LARGE);
+    for (const CURLoption option :
+         {CURLOPT_HTTPHEADER, CURLOPT_READDATA, CURLOPT_SEEKDATA, CURLOPT_WRITEDATA, CURLOPT_HEADERDATA,
+          CURLOPT_ERRORBUFFER}) {
+        curl_easy_setopt(curlHandle, option, nullptr);
+    }
+    if (target.exceeded) throw std::runtime_error(Messages::BODY_TOO_LARGE);
     if (result != CURLE_OK) throw std::runtime_error(performFailure(result, errorDetail, unreadableCaFile));
     curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &response.responseCode);
+    return response;
+}
+
+Response LibcurlWrapper::makeRequest(std::string url, std::string method, const std::vector<Header>& headers,
+                                     const std::string& body) {
+    CharDataReader source(body.data(), body.size());
+    std::string responseBody;
+    StringSink sink(responseBody, settings.maxBodyBytes);
+    Response response = makeRequest(url, method, headers, source, sink);
+    response.body = std::move(responseBody);
     return response;
 }
 

@@ -4,7 +4,7 @@
 
 #ifdef TW_X86_VECTORS
 
-#include "BodyEncodings.h"
+#include "ScalarEncoders.h"
 #include "StringHelper.h"
 
 #include <immintrin.h>

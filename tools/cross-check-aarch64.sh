@@ -14,7 +14,7 @@ rm -rf "$out" && mkdir -p "$out/include"
 ln -s /usr/include/x86_64-linux-gnu/curl "$out/include/curl"
 version="$(sed -nE 's/^project\(TarnwellFunctions VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)"
 flags=(-std=c++17 -O2 -fPIC -fvisibility=hidden -Wall -Wextra -Wpedantic -Werror
-       -DTARNWELL_INTERNAL_API -DTW_VERSION="\"$version\"" -Iinclude -I"$out/include")
+       -DTW_VERSION="\"$version\"" -Iinclude -I"$out/include")
 objects=()
 for source in src/*.cpp; do
   object="$out/$(basename "${source%.cpp}").o"

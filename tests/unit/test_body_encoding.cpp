@@ -1,4 +1,4 @@
-#include "TarnwellDll.h"
+#include "BodyEncodings.h"
 #include "base64.h"
 #include "support/ReferenceEncoding.h"
 
@@ -17,7 +17,7 @@ std::string bytes(std::initializer_list<int> values) {
 }
 
 std::string encoded(const std::string& body, int encoding, KernelChoice choice = KernelChoice::Fastest) {
-    return std::string(encodeResponseBody(body, encoding, encoderKernels(choice)).get());
+    return std::string(encodeResponseBody(body, responseEncodingOfFlag(encoding), encoderKernels(choice)).get());
 }
 
 TEST(BodyEncoding, EveryEncodingOfKnownBodies) {

@@ -1,4 +1,4 @@
-#include "TarnwellDll.h"
+#include "HeaderJson.h"
 #include "support/Messages.h"
 
 #include <gtest/gtest.h>

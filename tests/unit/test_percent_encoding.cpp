@@ -1,5 +1,5 @@
 #include "StringHelper.h"
-#include "TarnwellDll.h"
+#include "PercentEncoding.h"
 #include "support/ReferenceEncoding.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,23 @@
+// One request as the pipeline takes it: what to send, how to send it, and
+// how the host wants the body back. The request exports and TwHttpRequest
+// each fill one in; nothing in it is text still to be parsed.
+#pragma once
+
+#include "BodyEncodings.h"
+#include "Tarnwell.h"
+
+#include <string>
+#include <vector>
+
+namespace Tarnwell {
+
+struct Request {
+    std::string method;  // "" lets libcurl choose: GET, or PUT with a body
+    std::string url;
+    std::vector<Header> headers;
+    std::string body;  // any bytes
+    SessionSettings session;
+    ResponseEncoding encoding = ResponseEncoding::Raw;
+};
+
+}  // namespace Tarnwell
