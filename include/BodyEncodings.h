@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // How the host receives a response body.
 enum class ResponseEncoding { Raw, Base64, DecimalSpaces, DecimalCommas, HexSpaces, HexCommas };
@@ -15,6 +16,11 @@ enum class ResponseEncoding { Raw, Base64, DecimalSpaces, DecimalCommas, HexSpac
 // The host's numbers for the encodings, 0 Raw to 5 HexCommas, which the
 // request exports and TwHttpRequest take; nullopt for any other number.
 std::optional<ResponseEncoding> numberedResponseEncoding(int number);
+
+// The names TwHttpRequest takes for the encodings, and all of them quoted
+// and joined by ", " for its error message.
+std::optional<ResponseEncoding> namedResponseEncoding(std::string_view name);
+std::string responseEncodingNames();
 
 // The request exports' responseEncoding flag: any number without an
 // encoding acts as Raw.

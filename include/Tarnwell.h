@@ -73,6 +73,15 @@ struct SessionSettings {
     // soon as the body (decoded, when libcurl decodes it) would grow past this.
     std::size_t maxBodyBytes = SIZE_MAX;
     ConnectionSource connections = ConnectionSource::OwnHandle;
+    // Options that are one text handed to libcurl as it stands, each with
+    // the name the caller knows it by (for libcurl's refusal). None of them
+    // is an option that one of the settings above stands for.
+    struct TextOption {
+        const char* name;
+        CURLoption option;
+        std::string value;
+    };
+    std::vector<TextOption> textOptions;
 };
 
 // How one request hands its body to libcurl, derived from method and size.
@@ -198,6 +207,7 @@ private:
     void setLimitOptions();
     void setRouteOptions();
     void setDecodingOptions();
+    void setTextOptions();
 
     bool curlInitialized = false;
     CURL* curlHandle = nullptr;

@@ -6,6 +6,7 @@
 #include "base64.h"
 
 #include <cstring>
+#include <utility>
 
 using HostStrings::newHostString;
 
@@ -68,6 +69,32 @@ std::unique_ptr<char[]> encodeBase64(const unsigned char* bytes, std::size_t n) 
 
 }  // namespace
 
+
+namespace {
+
+const std::pair<const char*, ResponseEncoding> NAMED_ENCODINGS[] = {
+    {"raw", ResponseEncoding::Raw},
+    {"base64", ResponseEncoding::Base64},
+    {"decimalSpaces", ResponseEncoding::DecimalSpaces},
+    {"decimalCommas", ResponseEncoding::DecimalCommas},
+    {"hexSpaces", ResponseEncoding::HexSpaces},
+    {"hexCommas", ResponseEncoding::HexCommas},
+};
+
+}  // namespace
+
+std::optional<ResponseEncoding> namedResponseEncoding(std::string_view name) {
+    for (const auto& [encodingName, encoding] : NAMED_ENCODINGS) {
+        if (name == encodingName) return encoding;
+    }
+    return std::nullopt;
+}
+
+std::string responseEncodingNames() {
+    std::string names;
+    for (const auto& named : NAMED_ENCODINGS) names += (names.empty() ? "\"" : ", \"") + std::string(named.first) + "\"";
+    return names;
+}
 
 std::optional<ResponseEncoding> numberedResponseEncoding(int number) {
     switch (number) {

@@ -144,23 +144,12 @@ AuthScheme authScheme(const char* name, const json& value) {
 }
 
 ResponseEncoding responseEncoding(const char* name, const json& value) {
-    static const std::pair<const char*, ResponseEncoding> NAMES[] = {
-        {"raw", ResponseEncoding::Raw},
-        {"base64", ResponseEncoding::Base64},
-        {"decimalSpaces", ResponseEncoding::DecimalSpaces},
-        {"decimalCommas", ResponseEncoding::DecimalCommas},
-        {"hexSpaces", ResponseEncoding::HexSpaces},
-        {"hexCommas", ResponseEncoding::HexCommas},
-    };
     if (value.is_string()) {
-        for (const auto& [encodingName, encoding] : NAMES) {
-            if (value.get_ref<const std::string&>() == encodingName) return encoding;
-        }
+        if (const auto encoding = namedResponseEncoding(value.get_ref<const std::string&>())) return *encoding;
     } else if (const auto number = wholeNumber(value, 5)) {
         if (const auto encoding = numberedResponseEncoding(static_cast<int>(*number))) return *encoding;
     }
-    reject(name,
-           R"(one of "raw", "base64", "decimalSpaces", "decimalCommas", "hexSpaces", "hexCommas" or an integer from 0 to 5)");
+    reject(name, ("one of " + responseEncodingNames() + " or an integer from 0 to 5").c_str());
 }
 
 struct Option {

@@ -349,6 +349,12 @@ void LibcurlWrapper::setDecodingOptions() {
                     "decompress");
 }
 
+void LibcurlWrapper::setTextOptions() {
+    for (const auto& text : settings.textOptions) {
+        requireAccepted(curl_easy_setopt(curlHandle, text.option, text.value.c_str()), text.name);
+    }
+}
+
 Response LibcurlWrapper::makeRequest(const std::string& url, const std::string& method,
                                      const std::vector<Header>& headers, BodySource& body, BodySink& sink) {
     Response response;
@@ -363,6 +369,7 @@ Response LibcurlWrapper::makeRequest(const std::string& url, const std::string& 
     setLimitOptions();
     setRouteOptions();
     setDecodingOptions();
+    setTextOptions();
 
     BodyTarget target{&sink, curlHandle, settings.maxBodyBytes};
     char errorDetail[CURL_ERROR_SIZE] = "";
