@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The connection-reuse benchmark: 1 KiB GETs on loopback from the nginx
 that bench/run.sh started in its own process. Each round runs tw_bench_reuse (TwHttpRequest with
-and without reuseConnections, over HTTP and HTTPS) and then Python's
+and without reuseConnections, over HTTP and HTTPS, the pooled calls alternating with a bare
+libcurl handle kept alive in the same process) and then Python's
 requests with a Session against the same nginx; the table gives the median
 over the rounds of the mean time per call, and the median of the per-round
 ratios that the targets are about. Exits non-zero when a target is missed (not with --quick).
@@ -21,6 +22,8 @@ TARGETS = [  # (label, numerator, denominator, limit): numerator / denominator <
     ("reuse / new connection, HTTP", "http_reuse", "http_new", 0.6),
     ("reuse / new connection, HTTPS", "https_reuse", "https_new", 0.1),
     ("TwHttpRequest reuse / requests Session, HTTP", "http_reuse", "requests_session", 0.2),
+    ("pooled call / bare libcurl handle, HTTP", "http_reuse", "http_bare", 1.10),
+    ("pooled call / bare libcurl handle, HTTPS", "https_reuse", "https_bare", 1.15),
 ]
 
 
