@@ -85,9 +85,12 @@ TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "tw-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
+    owner_ = ::getpid();
 }
 
+// A child process that exits (fork in a test) leaves its parent's files.
 TempDir::~TempDir() {
+    if (::getpid() != owner_) return;
     std::error_code ignored;
     fs::remove_all(path_, ignored);
 }

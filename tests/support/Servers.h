@@ -163,6 +163,7 @@ public:
 
 private:
     std::string path_;
+    int owner_ = 0;  // the process that made it, and alone removes it
 };
 
 // Changes the working directory; the destructor changes it back.
