@@ -24,12 +24,10 @@ constexpr long MAX_REDIRECTS = 30;
 // unless code is CURLE_OK; for the results of curl_easy_setopt.
 void requireAccepted(CURLcode code, const char* name);
 
-// True when path names a regular file (or a link to one), the only kind
-// of file that is ever opened as a CA bundle: reading a FIFO or a device
-// could block for ever.
-bool isRegularFile(const char* path);
-// True when path names anything that stat can see.
-bool pathExists(const char* path);
+// True when something is at path that is neither a regular file nor a link
+// to one. Only regular files are ever opened as CA bundles: opening a FIFO
+// or a device could block for ever.
+bool namesNonRegularFile(const char* path);
 
 struct Header {
     std::string name;

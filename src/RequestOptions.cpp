@@ -128,7 +128,7 @@ void trustStore(const char* name, const json& value, SessionSettings& options) {
         options.caDirectory = info->capath != nullptr ? info->capath : "";
         return;
     }
-    if (bundle.empty() || (pathExists(bundle.c_str()) && !isRegularFile(bundle.c_str()))) {
+    if (bundle.empty() || namesNonRegularFile(bundle.c_str())) {
         reject(name, "a file name or \"system\"");
     }
     options.caFile = bundle;

@@ -173,14 +173,9 @@ void requireAccepted(CURLcode code, const char* name) {
     }
 }
 
-bool isRegularFile(const char* path) {
+bool namesNonRegularFile(const char* path) {
     struct stat info {};
-    return stat(path, &info) == 0 && S_ISREG(info.st_mode);
-}
-
-bool pathExists(const char* path) {
-    struct stat info {};
-    return stat(path, &info) == 0;
+    return stat(path, &info) == 0 && !S_ISREG(info.st_mode);
 }
 
 std::string headerLine(const Header& header) {
@@ -305,7 +300,7 @@ void LibcurlWrapper::setCertificateOptions() {
     // bundle does, and only when a TLS connection needs it: a name with a
     // slash after it can never be opened.
     const std::string& caFile = settings.caFile;
-    unreadableCaFile = pathExists(caFile.c_str()) && !isRegularFile(caFile.c_str()) ? caFile : std::string();
+    unreadableCaFile = namesNonRegularFile(caFile.c_str()) ? caFile : std::string();
     const std::string usedFile = unreadableCaFile.empty() ? caFile : caFile + "/";
     requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CAINFO, caFile.empty() ? nullptr : usedFile.c_str()),
                     "caBundle");
