@@ -17,8 +17,8 @@ class ConnectionPool {
 public:
     // Made on first use and never destroyed, so that a call still running
     // on another thread while the process exits never meets a freed pool.
-    // At exit or unload only what no call uses is released (see close()).
-    // It starts no threads.
+    // At exit or unload only what no call uses is released (see close()),
+    // which is everything when no call runs. It starts no threads.
     static ConnectionPool& instance();
 
     // An idle handle (the one used last, whose connections are the most

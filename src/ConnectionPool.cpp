@@ -46,11 +46,14 @@ struct PoolTeardown {
 }  // namespace
 
 ConnectionPool& ConnectionPool::instance() {
+    // In static storage that no destructor touches, so that it outlives
+    // every call; close() releases what it holds on the heap.
+    alignas(ConnectionPool) static unsigned char storage[sizeof(ConnectionPool)];
     static ConnectionPool* const pool = [] {
         // libcurl's global state is set up once here and left to the
         // process's end: a call without the pool may still be running.
         curl_global_init(CURL_GLOBAL_DEFAULT);
-        return new ConnectionPool();
+        return new (storage) ConnectionPool();
     }();
     static PoolTeardown teardown;
     return *pool;
@@ -173,12 +176,14 @@ void ConnectionPool::close() noexcept {
     const std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
     for (CURL* handle : idle_) cleanUp(handle);
-    idle_.clear();
+    std::vector<CURL*>().swap(idle_);
     if (current_ != nullptr && current_->handles == 0) {
         curl_share_cleanup(current_->share);
         delete current_;
         current_ = nullptr;
     }
+    // Handles still in use keep their entries until they come back.
+    if (attached_.empty()) std::unordered_map<CURL*, SharedCaches*>().swap(attached_);
 }
 
 }  // namespace Tarnwell
