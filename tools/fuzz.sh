@@ -27,9 +27,12 @@ for target in "${targets[@]}"; do
   # New inputs go to a scratch corpus; the seeds in the repository stay as they are.
   corpus="$build/corpus/$target" artifacts="$build/artifacts/$target/" log="$build/fuzz_$target.log"
   mkdir -p "$corpus" "$artifacts"
+  # A target's dictionary, where it has one, gives the mutator its tokens.
+  dict=()
+  [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
   echo "== fuzz_$target for ${seconds}s"
   if ! "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 -max_len=8192 \
-      -print_final_stats=1 -artifact_prefix="$artifacts" "$corpus" "fuzz/corpus/$target" >"$log" 2>&1; then
+      -print_final_stats=1 -artifact_prefix="$artifacts" "${dict[@]}" "$corpus" "fuzz/corpus/$target" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "fuzz_$target FAILED; the failing input is in $artifacts"
     exit 1
