@@ -50,7 +50,7 @@ using tw::Kind;
 using tw::Param;
 using tw::Returns;
 using tw::Slot;
-using FreeMem = void (*)(void*);
+using FreeMem = decltype(&::freemem);
 
 class Library {
 public:
