@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows DLL, twcall.exe and the Windows test host with
-# mingw-w64 on Debian, and packs dist/TarnwellFunctions-<version>-win64.zip.
+# mingw-w64 on Debian, and packs dist/TarnwellFunctions-<version>-win64.zip
+# (or -win32.zip): the DLL, twcall.exe, the header, README-windows.txt made
+# from README.md's sections, the Python module, a CA bundle from Debian's
+# ca-certificates, LICENSE, CHANGELOG and every licence. The version is the
+# one in CMakeLists.txt's project().
 #
 # libcurl comes from Debian's own source package of the libcurl that is
 # installed here, built once as a static library (Schannel TLS, HTTP and
@@ -133,14 +137,26 @@ for arch in "${arches[@]}"; do
   stage="$build/dist/$name"
   rm -rf "$stage"
   mkdir -p "$stage/licenses" dist
-  cp "$build/TarnwellFunctions.dll" "$build/twcall.exe" include/TarnwellDll.h "$stage/"
-  sed "s/@VERSION@/$project_version/; s/@BITS@/$bits/" tools/windows/README-windows.txt >"$stage/README-windows.txt"
+  cp "$build/TarnwellFunctions.dll" "$build/twcall.exe" include/TarnwellDll.h CHANGELOG.md "$stage/"
+  cp LICENSE "$stage/LICENSE.txt"
+  # The Python module beside the DLL, which it loads by that full path.
+  cp examples/python/tarnwell.py examples/python/example.py "$stage/"
+  # The README's own sections inside the zip's text, so the two never differ.
+  python3 tools/windows/readme-windows.py tools/windows/README-windows.txt README.md "$project_version" "$bits" \
+    >"$stage/README-windows.txt"
+  # Beside twcall.exe, so the README's examples work from the unzipped
+  # folder: the CA certificates of Debian's ca-certificates package, taken
+  # from the package's own files (not /etc/ssl/certs, which may hold CAs
+  # added on this machine).
+  cat /usr/share/ca-certificates/mozilla/*.crt >"$stage/curl-ca-bundle.crt"
+  cp /usr/share/doc/ca-certificates/copyright "$stage/licenses/ca-certificates.txt"
   cp "$prefix/COPYING" "$stage/licenses/libcurl-COPYING.txt"
+  cp /usr/share/doc/libz-mingw-w64-dev/copyright "$stage/licenses/zlib.txt"
   cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licenses/gcc-runtime-libraries.txt"
   cp /usr/share/doc/mingw-w64-common/copyright "$stage/licenses/mingw-w64-and-winpthreads.txt"
   cp /usr/share/doc/nlohmann-json3-dev/copyright "$stage/licenses/nlohmann-json.txt"
   # Windows line ends for the texts a Windows user opens.
-  for f in "$stage/README-windows.txt" "$stage"/licenses/*.txt; do sed -i 's/\r\?$/\r/' "$f"; done
+  for f in "$stage/README-windows.txt" "$stage/LICENSE.txt" "$stage"/licenses/*.txt; do sed -i 's/\r\?$/\r/' "$f"; done
   rm -f "dist/$name.zip"
   (cd "$build/dist" && zip -qr -X "$root/dist/$name.zip" "$name")
   echo "== Wrote $build/TarnwellFunctions.dll and dist/$name.zip"

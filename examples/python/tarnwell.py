@@ -3,7 +3,8 @@ host does: text goes in as zero-terminated bytes, ints as C ints, and every
 string the library hands back (through a char** out-parameter or as the
 return value) is copied and then given back to the library's freemem.
 
-    lib = Library()                      # $TARNWELL_LIBRARY or the loader's search path
+    lib = Library()                      # $TARNWELL_LIBRARY, else the DLL beside this file (Windows)
+                                         # or libTarnwellFunctions.so on the loader's search path
     r = lib.request("http://127.0.0.1:8000/hello.txt")
     r.code, r.body, r.ok                 # 200, b"...", True
     r.header_dict().get("content-type")  # "text/plain": any letter case, the last value
@@ -111,9 +112,17 @@ def _c_arg(value: Arg) -> Union[bytes, int]:
 
 class Library:
     def __init__(self, path: str = None):
-        default = "TarnwellFunctions.dll" if os.name == "nt" else "libTarnwellFunctions.so"
+        # On Windows the DLL beside this file, by its full path, so that no
+        # other TarnwellFunctions.dll on the search path is taken; the
+        # 32-bit DLL's exports are stdcall, which WinDLL calls (on 64-bit
+        # Windows it is the same as CDLL).
+        if os.name == "nt":
+            default = os.path.join(os.path.dirname(os.path.abspath(__file__)), "TarnwellFunctions.dll")
+            load = ctypes.WinDLL
+        else:
+            default, load = "libTarnwellFunctions.so", ctypes.CDLL
         path = path or os.environ.get("TARNWELL_LIBRARY") or default
-        self._lib = ctypes.CDLL(path)
+        self._lib = load(path)
         for name, (restype, argtypes) in SIGNATURES.items():
             function = getattr(self._lib, name)
             function.restype = restype
