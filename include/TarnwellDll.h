@@ -57,19 +57,22 @@ extern "C" {
 
 /* The core: every other request function forwards to it. */
 TW_API int TW_CALLCONV sendAuthEncodedRequestEncodeResponse(const char* url, const char* username, const char* password,
-                                                const char* method, const char* headersJson, const char* requestBody,
-                                                int bodyIsBase64, int responseEncoding, int skipCertificateVerification,
-                                                char** responseHeaders, char** responseBody) TW_NOEXCEPT;
+                                                            const char* method, const char* headersJson,
+                                                            const char* requestBody, int bodyIsBase64,
+                                                            int responseEncoding, int skipCertificateVerification,
+                                                            char** responseHeaders, char** responseBody) TW_NOEXCEPT;
 
 TW_API int TW_CALLCONV sendEncodedRequestEncodeResponse(const char* url, const char* method, const char* headersJson,
-                                            const char* requestBody, int bodyIsBase64, int responseEncoding,
-                                            int skipCertificateVerification, char** responseHeaders,
-                                            char** responseBody) TW_NOEXCEPT;
+                                                        const char* requestBody, int bodyIsBase64, int responseEncoding,
+                                                        int skipCertificateVerification, char** responseHeaders,
+                                                        char** responseBody) TW_NOEXCEPT;
 TW_API int TW_CALLCONV sendAuthRequest(const char* url, const char* username, const char* password, const char* method,
-                           const char* headersJson, const char* requestBody, int skipCertificateVerification,
-                           char** responseHeaders, char** responseBody) TW_NOEXCEPT;
-TW_API int TW_CALLCONV sendRequest(const char* url, const char* method, const char* headersJson, const char* requestBody,
-                       int skipCertificateVerification, char** responseHeaders, char** responseBody) TW_NOEXCEPT;
+                                       const char* headersJson, const char* requestBody,
+                                       int skipCertificateVerification, char** responseHeaders,
+                                       char** responseBody) TW_NOEXCEPT;
+TW_API int TW_CALLCONV sendRequest(const char* url, const char* method, const char* headersJson,
+                                   const char* requestBody, int skipCertificateVerification, char** responseHeaders,
+                                   char** responseBody) TW_NOEXCEPT;
 
 /* The Tw family takes the method first and always verifies certificates.
  * Base64: response as base64. Bytes: response as comma-separated decimal
@@ -129,7 +132,7 @@ TW_API void TW_CALLCONV freemem(void* p) TW_NOEXCEPT;
  * return NULL only when memory is exhausted.
  */
 TW_API char* TW_CALLCONV escapeUrlStyleAllowedCharacters(const char* text, const char* allowedCharacters,
-                                             int allowedCount) TW_NOEXCEPT;
+                                                         int allowedCount) TW_NOEXCEPT;
 TW_API char* TW_CALLCONV escapeUrlStyle(const char* text, int style) TW_NOEXCEPT;
 TW_API char* TW_CALLCONV TwUrlEncodeJS(const char* text) TW_NOEXCEPT;
 TW_API char* TW_CALLCONV TwUrlEncodeInter(const char* text) TW_NOEXCEPT;
@@ -137,7 +140,7 @@ TW_API char* TW_CALLCONV TwUrlEncodeLax(const char* text) TW_NOEXCEPT;
 TW_API char* TW_CALLCONV TwUrlEncodeVeryLax(const char* text) TW_NOEXCEPT;
 
 TW_API char* TW_CALLCONV toQueryStringAllowedCharacters(const char* jsonText, const char* allowedCharacters,
-                                            int allowedCount) TW_NOEXCEPT;
+                                                        int allowedCount) TW_NOEXCEPT;
 TW_API char* TW_CALLCONV toQueryString(const char* jsonText, int style) TW_NOEXCEPT;
 TW_API char* TW_CALLCONV TwUrlEncodeQueryJS(const char* jsonText) TW_NOEXCEPT;
 TW_API char* TW_CALLCONV TwUrlEncodeQueryInter(const char* jsonText) TW_NOEXCEPT;
