@@ -20,7 +20,8 @@ version="$(sed -nE 's/^project\(TarnwellFunctions VERSION ([0-9.]+).*/\1/p' CMak
 mapfile -t debs < <(printf '%s\n' "${packages[@]}" | sed "s|.*|build-deb/packages/&_$version-1_$(dpkg --print-architecture).deb|")
 for deb in "${debs[@]}"; do [ -f "$deb" ] || fail "missing $deb"; done
 # dpkg-shlibdeps, not a hand-written list, named the library's dependencies.
-dpkg-deb --field "${debs[2]}" Depends | grep -q 'libcurl4' || fail "libtarnwellfunctions1 does not depend on libcurl4"
+depends="$(dpkg-deb --field "${debs[2]}" Depends)"
+grep -q 'libcurl4' <<<"$depends" || fail "libtarnwellfunctions1 does not depend on libcurl4: $depends"
 
 source tools/loopback-server.sh
 work="$(mktemp -d)"
@@ -41,9 +42,12 @@ printf '\x00\x01\x7f\x80\xfe\xff' >"$work/site/bytes.bin"
 start_loopback_server "$work/site"
 
 echo "== twcall from tarnwell-tools"
-(cd "$work" && twcall -q TwHttpCall GET "$LOOPBACK_URL/hello.txt" '' '') | grep -qx 'hello from the loopback server' ||
-  fail "twcall did not fetch the page"
-twcall TwVersion | grep -q "\"version\":\"$version\"" || fail "twcall TwVersion does not report $version"
+# (Outputs go into variables first: grep -q may stop reading early, and a
+# writer cut off that way would fail the pipe under pipefail.)
+out="$(cd "$work" && twcall -q TwHttpCall GET "$LOOPBACK_URL/hello.txt" '' '')"
+[ "$out" = 'hello from the loopback server' ] || fail "twcall did not fetch the page: $out"
+out="$(twcall TwVersion)"
+grep -q "\"version\":\"$version\"" <<<"$out" || fail "twcall TwVersion does not report $version: $out"
 
 echo "== dpkg -i libtarnwellfunctions-dev"
 dpkg -i "${debs[1]}"
@@ -59,8 +63,8 @@ echo "== C consumer through the installed pkg-config file"
 cc -std=c99 -Wall -Wextra -Wpedantic -Werror tests/install/consumer.c -o "$work/c_consumer" \
   $(pkg-config --cflags --libs TarnwellFunctions)
 "$work/c_consumer" "$LOOPBACK_URL/hello.txt"
-ldd "$work/c_consumer" | grep -qE "libTarnwellFunctions.so.1 => (/usr)?/lib/" ||
-  fail "the consumer does not load the installed library"
+out="$(ldd "$work/c_consumer")"
+grep -qE "libTarnwellFunctions.so.1 => (/usr)?/lib/" <<<"$out" || fail "the consumer does not load the installed library: $out"
 
 echo "== C++ consumer through the installed CMake package"
 cmake -S tests/install/cxx -B "$work/cxx" >/dev/null
