@@ -37,6 +37,20 @@ target_include_directories(TarnwellFunctions PRIVATE ${PROJECT_SOURCE_DIR}/inclu
 target_link_libraries(TarnwellFunctions PRIVATE CURL::libcurl)
 target_link_options(TarnwellFunctions PRIVATE ${TW_STATIC_RUNTIME})
 set_target_properties(TarnwellFunctions PROPERTIES PREFIX "" IMPORT_PREFIX "" LINK_DEPENDS ${TW_EXPORT_MAP})
+# The entry point skips the C runtime's tear-down at process exit
+# (src/DllEntry.cpp says why); i686 names a stdcall function _name@N.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(TarnwellFunctions PRIVATE -Wl,--entry,_TwDllEntry@12)
+else()
+  target_link_options(TarnwellFunctions PRIVATE -Wl,--entry,TwDllEntry)
+endif()
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # The 32-bit exports are stdcall (TW_CALLCONV), so the compiler names them
+  # _name@N. The .def file exports them under their plain names (ld's stdcall
+  # fix-up finds name@N for name) and --kill-at drops the decorated aliases
+  # that __declspec(dllexport) would put beside them.
+  target_link_options(TarnwellFunctions PRIVATE -Wl,--enable-stdcall-fixup -Wl,--kill-at)
+endif()
 
 add_executable(twcall ${PROJECT_SOURCE_DIR}/tools/twcall.cpp)
 target_include_directories(twcall PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/tools)

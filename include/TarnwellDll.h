@@ -33,6 +33,17 @@
 #define TW_API __attribute__((visibility("default")))
 #endif
 
+/* The calling convention of every export: stdcall (WINAPI) in the 32-bit
+ * Windows DLL, as 32-bit script hosts call DLL functions by default (VBA's
+ * Declare, DllCall); empty everywhere else, where there is one convention.
+ * A host that takes a function pointer from GetProcAddress declares it
+ * with this macro too: int (TW_CALLCONV *)(...). */
+#if defined(_WIN32) && !defined(_WIN64)
+#define TW_CALLCONV __stdcall
+#else
+#define TW_CALLCONV
+#endif
+
 /* No exception leaves any of these functions. */
 #ifdef __cplusplus
 #define TW_NOEXCEPT noexcept
@@ -45,20 +56,23 @@ extern "C" {
 #endif
 
 /* The core: every other request function forwards to it. */
-TW_API int sendAuthEncodedRequestEncodeResponse(const char* url, const char* username, const char* password,
-                                                const char* method, const char* headersJson, const char* requestBody,
-                                                int bodyIsBase64, int responseEncoding, int skipCertificateVerification,
-                                                char** responseHeaders, char** responseBody) TW_NOEXCEPT;
+TW_API int TW_CALLCONV sendAuthEncodedRequestEncodeResponse(const char* url, const char* username, const char* password,
+                                                            const char* method, const char* headersJson,
+                                                            const char* requestBody, int bodyIsBase64,
+                                                            int responseEncoding, int skipCertificateVerification,
+                                                            char** responseHeaders, char** responseBody) TW_NOEXCEPT;
 
-TW_API int sendEncodedRequestEncodeResponse(const char* url, const char* method, const char* headersJson,
-                                            const char* requestBody, int bodyIsBase64, int responseEncoding,
-                                            int skipCertificateVerification, char** responseHeaders,
-                                            char** responseBody) TW_NOEXCEPT;
-TW_API int sendAuthRequest(const char* url, const char* username, const char* password, const char* method,
-                           const char* headersJson, const char* requestBody, int skipCertificateVerification,
-                           char** responseHeaders, char** responseBody) TW_NOEXCEPT;
-TW_API int sendRequest(const char* url, const char* method, const char* headersJson, const char* requestBody,
-                       int skipCertificateVerification, char** responseHeaders, char** responseBody) TW_NOEXCEPT;
+TW_API int TW_CALLCONV sendEncodedRequestEncodeResponse(const char* url, const char* method, const char* headersJson,
+                                                        const char* requestBody, int bodyIsBase64, int responseEncoding,
+                                                        int skipCertificateVerification, char** responseHeaders,
+                                                        char** responseBody) TW_NOEXCEPT;
+TW_API int TW_CALLCONV sendAuthRequest(const char* url, const char* username, const char* password, const char* method,
+                                       const char* headersJson, const char* requestBody,
+                                       int skipCertificateVerification, char** responseHeaders,
+                                       char** responseBody) TW_NOEXCEPT;
+TW_API int TW_CALLCONV sendRequest(const char* url, const char* method, const char* headersJson,
+                                   const char* requestBody, int skipCertificateVerification, char** responseHeaders,
+                                   char** responseBody) TW_NOEXCEPT;
 
 /* The Tw family takes the method first and always verifies certificates.
  * Base64: response as base64. Bytes: response as comma-separated decimal
@@ -70,18 +84,18 @@ TW_API int sendRequest(const char* url, const char* method, const char* headersJ
     const char *method, const char *url, const char *username, const char *password, const char *headersJson, \
         const char *requestBody, char **responseHeaders, char **responseBody
 
-TW_API int TwHttpCall(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
-TW_API int TwHttpCallBase64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
-TW_API int TwHttpCallBytes(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
-TW_API int TwHttpCallIn64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
-TW_API int TwHttpCallBase64In64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
-TW_API int TwHttpCallBytesIn64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
-TW_API int TwAuthHttpCall(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
-TW_API int TwAuthHttpCallBase64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
-TW_API int TwAuthHttpCallBytes(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
-TW_API int TwAuthHttpCallIn64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
-TW_API int TwAuthHttpCallBase64In64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
-TW_API int TwAuthHttpCallBytesIn64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwHttpCall(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwHttpCallBase64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwHttpCallBytes(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwHttpCallIn64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwHttpCallBase64In64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwHttpCallBytesIn64(TW_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwAuthHttpCall(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwAuthHttpCallBase64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwAuthHttpCallBytes(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwAuthHttpCallIn64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwAuthHttpCallBase64In64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwAuthHttpCallBytesIn64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
 #undef TW_HTTP_CALL_PARAMS
 #undef TW_AUTH_HTTP_CALL_PARAMS
 
@@ -92,15 +106,15 @@ TW_API int TwAuthHttpCallBytesIn64(TW_AUTH_HTTP_CALL_PARAMS) TW_NOEXCEPT;
  * in *responseBody, or 0, "" and a message. Both strings are the caller's
  * and are released with freemem().
  */
-TW_API int TwHttpRequest(const char* requestJson, char** responseHeaders, char** responseBody) TW_NOEXCEPT;
+TW_API int TW_CALLCONV TwHttpRequest(const char* requestJson, char** responseHeaders, char** responseBody) TW_NOEXCEPT;
 
 /* One line of JSON: the library's version, libcurl's, the TLS backend and
  * the features ("decompress", "http2"). Release it with freemem(); NULL
  * only when memory is exhausted. */
-TW_API char* TwVersion(void) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV TwVersion(void) TW_NOEXCEPT;
 
 /* Releases a string handed out by this library; NULL is ignored. */
-TW_API void freemem(void* p) TW_NOEXCEPT;
+TW_API void TW_CALLCONV freemem(void* p) TW_NOEXCEPT;
 
 /*
  * Percent-encoding: bytes in the allowed set stay, every other byte becomes
@@ -117,21 +131,21 @@ TW_API void freemem(void* p) TW_NOEXCEPT;
  * All twelve return a new string to be released with freemem(); they
  * return NULL only when memory is exhausted.
  */
-TW_API char* escapeUrlStyleAllowedCharacters(const char* text, const char* allowedCharacters,
-                                             int allowedCount) TW_NOEXCEPT;
-TW_API char* escapeUrlStyle(const char* text, int style) TW_NOEXCEPT;
-TW_API char* TwUrlEncodeJS(const char* text) TW_NOEXCEPT;
-TW_API char* TwUrlEncodeInter(const char* text) TW_NOEXCEPT;
-TW_API char* TwUrlEncodeLax(const char* text) TW_NOEXCEPT;
-TW_API char* TwUrlEncodeVeryLax(const char* text) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV escapeUrlStyleAllowedCharacters(const char* text, const char* allowedCharacters,
+                                                         int allowedCount) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV escapeUrlStyle(const char* text, int style) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV TwUrlEncodeJS(const char* text) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV TwUrlEncodeInter(const char* text) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV TwUrlEncodeLax(const char* text) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV TwUrlEncodeVeryLax(const char* text) TW_NOEXCEPT;
 
-TW_API char* toQueryStringAllowedCharacters(const char* jsonText, const char* allowedCharacters,
-                                            int allowedCount) TW_NOEXCEPT;
-TW_API char* toQueryString(const char* jsonText, int style) TW_NOEXCEPT;
-TW_API char* TwUrlEncodeQueryJS(const char* jsonText) TW_NOEXCEPT;
-TW_API char* TwUrlEncodeQueryInter(const char* jsonText) TW_NOEXCEPT;
-TW_API char* TwUrlEncodeQueryLax(const char* jsonText) TW_NOEXCEPT;
-TW_API char* TwUrlEncodeQueryVeryLax(const char* jsonText) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV toQueryStringAllowedCharacters(const char* jsonText, const char* allowedCharacters,
+                                                        int allowedCount) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV toQueryString(const char* jsonText, int style) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV TwUrlEncodeQueryJS(const char* jsonText) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV TwUrlEncodeQueryInter(const char* jsonText) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV TwUrlEncodeQueryLax(const char* jsonText) TW_NOEXCEPT;
+TW_API char* TW_CALLCONV TwUrlEncodeQueryVeryLax(const char* jsonText) TW_NOEXCEPT;
 
 #ifdef __cplusplus
 }

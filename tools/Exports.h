@@ -163,8 +163,10 @@ struct Returned {
 template <typename Fn>
 struct Signature;
 
+// The calling convention is part of the type (stdcall in the 32-bit Windows
+// DLL), so the exports' types match only with TW_CALLCONV written here too.
 template <typename R, typename... Ps>
-struct Signature<R(Ps...)> {
+struct Signature<R TW_CALLCONV(Ps...)> {
     static constexpr std::size_t arity = sizeof...(Ps);
     static constexpr Returns returns = std::is_void_v<R>        ? Returns::Nothing
                                        : std::is_same_v<R, int> ? Returns::Status
@@ -178,11 +180,11 @@ struct Signature<R(Ps...)> {
     }
 
     static Returned invoke(void* symbol, std::vector<Slot>& slots) {
-        return call(reinterpret_cast<R (*)(Ps...)>(symbol), slots, std::index_sequence_for<Ps...>());
+        return call(reinterpret_cast<R(TW_CALLCONV*)(Ps...)>(symbol), slots, std::index_sequence_for<Ps...>());
     }
 
     template <std::size_t... I>
-    static Returned call(R (*fn)(Ps...), std::vector<Slot>& slots, std::index_sequence<I...>) {
+    static Returned call(R(TW_CALLCONV* fn)(Ps...), std::vector<Slot>& slots, std::index_sequence<I...>) {
         Returned returned;
         if constexpr (std::is_void_v<R>) {
             fn(slots[I].template pass<Ps>()...);
@@ -197,7 +199,7 @@ struct Signature<R(Ps...)> {
 
 // The exports are noexcept; that changes nothing about how they are called.
 template <typename R, typename... Ps>
-struct Signature<R(Ps...) noexcept> : Signature<R(Ps...)> {};
+struct Signature<R TW_CALLCONV(Ps...) noexcept> : Signature<R TW_CALLCONV(Ps...)> {};
 
 struct Export {
     const char* name;

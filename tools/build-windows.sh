@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows DLL, twcall.exe and the Windows test host with
-# mingw-w64 on Debian, and packs dist/TarnwellFunctions-<version>-win64.zip.
+# mingw-w64 on Debian, and packs dist/TarnwellFunctions-<version>-win64.zip
+# (or -win32.zip): the DLL, twcall.exe, the header, README-windows.txt made
+# from README.md's sections, the Python module, a CA bundle from Debian's
+# ca-certificates, LICENSE, CHANGELOG and every licence. The version is the
+# one in CMakeLists.txt's project().
 #
 # libcurl comes from Debian's own source package of the libcurl that is
 # installed here, built once as a static library (Schannel TLS, HTTP and
-# HTTPS only, no optional dependencies) and kept in .cache/windows under a
-# key made of the curl version, the architecture and the build options; a
-# second run reuses it.
+# HTTPS only, zlib from Debian's libz-mingw-w64-dev linked in statically,
+# no other optional dependencies) and kept in .cache/windows under a key
+# made of the curl and zlib versions, the architecture and the build
+# options; a second run reuses it.
 #
 # Usage: tools/build-windows.sh [x86_64|i686|all]   (default x86_64)
 #   x86_64: build-windows/ and the win64 zip.
@@ -73,12 +78,21 @@ curl_options=(
   -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF
   -DHTTP_ONLY=ON -DCURL_DISABLE_LDAP=ON
   -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF
-  -DCURL_USE_LIBSSH2=OFF -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF
+  -DCURL_USE_LIBSSH2=OFF -DCURL_ZLIB=ON -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF
   -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF -DENABLE_UNICODE=OFF
   # Otherwise the Linux machine's own bundle path becomes the default.
   -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none
   -DCMAKE_BUILD_TYPE=Release
 )
+
+# zlib for decompress: the static archive, never the import library of
+# zlib1.dll, so the DLL still needs nothing but Windows' own DLLs. The same
+# two settings go to libcurl's build and to the DLL's, where libcurl's CMake
+# package looks for zlib again.
+zlib_options() {
+  echo "-DZLIB_LIBRARY=/usr/$1-w64-mingw32/lib/libz.a" "-DZLIB_INCLUDE_DIR=/usr/$1-w64-mingw32/include"
+}
+zlib_version="$(dpkg-query -W -f='${Version}' libz-mingw-w64-dev)"
 
 # Prints the prefix of the static libcurl for one architecture, building it
 # first when the cache does not hold it.
@@ -86,7 +100,9 @@ static_curl() {
   local arch="$1"
   local toolchain="$root/cmake/mingw-w64-$arch.cmake"
   local key
-  key="$(printf '%s\n' "${curl_options[@]}" "$("$arch-w64-mingw32-gcc-posix" -dumpversion)" |
+  # shellcheck disable=SC2046
+  key="$(printf '%s\n' "${curl_options[@]}" $(zlib_options "$arch") "$zlib_version" \
+    "$("$arch-w64-mingw32-gcc-posix" -dumpversion)" |
     cat - "$toolchain" "$root/cmake/mingw-w64.cmake" | sha256sum | cut -c1-12)"
   local prefix="$cache/libcurl-$curl_version-$arch-$key"
   if [ ! -f "$prefix/.complete" ]; then
@@ -95,7 +111,7 @@ static_curl() {
     rm -rf "$build" "$prefix"
     echo "== Building static libcurl $curl_version for $arch (once; cached in $prefix)" >&2
     cmake -S "$source_dir/curl-${curl_version%%-*}" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-      -DCMAKE_INSTALL_PREFIX="$prefix" "${curl_options[@]}" >"$cache/configure-$arch.log" 2>&1 ||
+      -DCMAKE_INSTALL_PREFIX="$prefix" "${curl_options[@]}" $(zlib_options "$arch") >"$cache/configure-$arch.log" 2>&1 ||
       { tail -40 "$cache/configure-$arch.log" >&2; exit 1; }
     cmake --build "$build" -j"$jobs" >"$cache/build-$arch.log" 2>&1 || { tail -40 "$cache/build-$arch.log" >&2; exit 1; }
     cmake --install "$build" >/dev/null
@@ -113,7 +129,7 @@ for arch in "${arches[@]}"; do
   if [ "$arch" = x86_64 ]; then build=build-windows bits=64; else build="build-windows-$arch" bits=32; fi
   echo "== Building $build (libcurl from $prefix)"
   cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-w64-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DCURL_DIR="$prefix/lib/cmake/CURL" -DTW_BUILD_TESTS=ON >/dev/null
+    -DCURL_DIR="$prefix/lib/cmake/CURL" $(zlib_options "$arch") -DTW_BUILD_TESTS=ON >/dev/null
   cmake --build "$build" -j"$jobs"
 
   # ------------------------------------------------------- the zip
@@ -121,14 +137,26 @@ for arch in "${arches[@]}"; do
   stage="$build/dist/$name"
   rm -rf "$stage"
   mkdir -p "$stage/licenses" dist
-  cp "$build/TarnwellFunctions.dll" "$build/twcall.exe" include/TarnwellDll.h "$stage/"
-  sed "s/@VERSION@/$project_version/; s/@BITS@/$bits/" tools/windows/README-windows.txt >"$stage/README-windows.txt"
+  cp "$build/TarnwellFunctions.dll" "$build/twcall.exe" include/TarnwellDll.h CHANGELOG.md "$stage/"
+  cp LICENSE "$stage/LICENSE.txt"
+  # The Python module beside the DLL, which it loads by that full path.
+  cp examples/python/tarnwell.py examples/python/example.py "$stage/"
+  # The README's own sections inside the zip's text, so the two never differ.
+  python3 tools/windows/readme-windows.py tools/windows/README-windows.txt README.md "$project_version" "$bits" \
+    >"$stage/README-windows.txt"
+  # Beside twcall.exe, so the README's examples work from the unzipped
+  # folder: the CA certificates of Debian's ca-certificates package, taken
+  # from the package's own files (not /etc/ssl/certs, which may hold CAs
+  # added on this machine).
+  cat /usr/share/ca-certificates/mozilla/*.crt >"$stage/curl-ca-bundle.crt"
+  cp /usr/share/doc/ca-certificates/copyright "$stage/licenses/ca-certificates.txt"
   cp "$prefix/COPYING" "$stage/licenses/libcurl-COPYING.txt"
+  cp /usr/share/doc/libz-mingw-w64-dev/copyright "$stage/licenses/zlib.txt"
   cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licenses/gcc-runtime-libraries.txt"
   cp /usr/share/doc/mingw-w64-common/copyright "$stage/licenses/mingw-w64-and-winpthreads.txt"
   cp /usr/share/doc/nlohmann-json3-dev/copyright "$stage/licenses/nlohmann-json.txt"
   # Windows line ends for the texts a Windows user opens.
-  for f in "$stage/README-windows.txt" "$stage"/licenses/*.txt; do sed -i 's/\r\?$/\r/' "$f"; done
+  for f in "$stage/README-windows.txt" "$stage/LICENSE.txt" "$stage"/licenses/*.txt; do sed -i 's/\r\?$/\r/' "$f"; done
   rm -f "dist/$name.zip"
   (cd "$build/dist" && zip -qr -X "$root/dist/$name.zip" "$name")
   echo "== Wrote $build/TarnwellFunctions.dll and dist/$name.zip"

@@ -16,9 +16,11 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_BUILD_TESTS=ON -DTW_W
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-# Further stages (sanitizers, fuzzing, benchmark smoke run) live in their
-# own scripts so each can also be run alone.
-for stage in tools/cross-check-aarch64.sh tools/check-sanitizers.sh tools/fuzz.sh bench/smoke.sh; do
+# Further stages (the Debian packages installed, used and removed,
+# sanitizers, fuzzing, benchmark smoke run) live in their own scripts so
+# each can also be run alone.
+for stage in tools/check-debian-packages.sh tools/cross-check-aarch64.sh tools/check-sanitizers.sh tools/fuzz.sh \
+  bench/smoke.sh; do
   if [ -f "$stage" ]; then
     echo "== $stage"
     bash "$stage"

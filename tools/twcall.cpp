@@ -55,7 +55,7 @@ using tw::Kind;
 using tw::Param;
 using tw::Returns;
 using tw::Slot;
-using FreeMem = void (*)(void*);
+using FreeMem = decltype(&::freemem);
 
 class Library {
 public:
@@ -214,17 +214,18 @@ bool fileExists(const std::string& path) {
 }
 
 // The library beside this program (build tree), else where an install puts
-// it relative to bin/, else whatever the dynamic loader finds.
+// it relative to bin/, else whatever the dynamic loader finds. An install
+// may hold only the SONAME (the .so link comes with the development files).
 std::string defaultLibrary() {
     if (const char* fromEnvironment = std::getenv(LIBRARY_ENV); fromEnvironment != nullptr && *fromEnvironment) {
         return fromEnvironment;
     }
     const std::string here = directoryOfThisProgram();
     for (const std::string& candidate :
-         {here + "/" + LIBRARY_FILE, here + "/../" + TW_INSTALL_LIBDIR + "/" + LIBRARY_FILE}) {
+         {here + "/" + LIBRARY_FILE, here + "/../" + TW_INSTALL_LIBDIR + "/" + TW_LIBRARY_SONAME}) {
         if (fileExists(candidate)) return candidate;
     }
-    return LIBRARY_FILE;
+    return TW_LIBRARY_SONAME;
 }
 #endif
 

@@ -128,8 +128,11 @@ def default_library_path() -> str:
 class Library:
     def __init__(self, path: str = None):
         path = path or default_library_path()
+        # The 32-bit DLL's exports are stdcall, which WinDLL calls (on
+        # 64-bit Windows it is the same as CDLL).
+        load = ctypes.WinDLL if os.name == "nt" else ctypes.CDLL
         try:
-            self._lib = ctypes.CDLL(path)
+            self._lib = load(path)
         except OSError as error:
             hint = ("put TarnwellFunctions.dll (of the same bitness as Python) beside tarnwell.py, or set "
                     "TARNWELL_LIBRARY to the DLL's full path" if os.name == "nt" else

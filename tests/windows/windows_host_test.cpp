@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -440,4 +442,95 @@ TEST(Threads, FourThreadsOfAHundredCalls) {
     }
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(good, std::vector<int>(4, 100));
+}
+
+// ------------------------------------------- TwHttpRequest and TwVersion
+
+Result callRequest(const tw::LibraryLoader& loaded, const nlohmann::json& request) {
+    char* headers = nullptr;
+    char* body = nullptr;
+    const int code = loaded.function<decltype(TwHttpRequest)>("TwHttpRequest")(request.dump().c_str(), &headers, &body);
+    auto* const release = loaded.function<decltype(freemem)>("freemem");
+    Result result{code, headers != nullptr ? headers : "<null>", body != nullptr ? body : "<null>"};
+    release(headers);
+    release(body);
+    return result;
+}
+
+std::string readLocalFile(const char* name) {
+    std::string text;
+    if (FILE* file = std::fopen(name, "rb")) {
+        char chunk[4096];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
+        std::fclose(file);
+    }
+    return text;
+}
+
+// zlib is linked into libcurl here too: TwVersion says so, and nginx's gzip
+// body comes back decoded with decompress, as it was sent without.
+TEST(Decompress, GzipBodyFromNginx) {
+    const std::string version = take(fn<decltype(TwVersion)>("TwVersion")());
+    EXPECT_NE(version.find(R"("decompress":["deflate","gzip"])"), std::string::npos) << version;
+
+    const std::string sample = readLocalFile("gzip-sample.txt");
+    ASSERT_GT(sample.size(), 1000u) << "tw_wine_driver writes gzip-sample.txt";
+    const std::string url = environment("TW_NGINX_HTTP") + "gzip-sample.txt";
+    const struct {
+        const char* what;
+        nlohmann::json request;
+        bool decoded;
+    } cases[] = {
+        {"decompress", {{"url", url}, {"decompress", true}}, true},
+        {"decompress, pooled", {{"url", url}, {"decompress", true}, {"reuseConnections", true}}, true},
+        {"gzip asked for, not decoded", {{"url", url}, {"headers", {{"Accept-Encoding", "gzip"}}}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Result result = callRequest(library(), c.request);
+        EXPECT_EQ(result.code, 200) << result.body;
+        EXPECT_NE(result.headers.find(R"("Content-Encoding":"gzip")"), std::string::npos) << result.headers;
+        if (c.decoded) {
+            EXPECT_EQ(result.body, sample);
+        } else {
+            EXPECT_EQ(result.body.substr(0, 2), "\x1f\x8b");  // the gzip magic, as sent
+        }
+    }
+}
+
+// ----------------------------------------------------------- unloading
+
+// Runs alone (ctest's Windows.UnloadUnderWine), so that the library is not
+// loaded when it starts and FreeLibrary really unloads it. Each round loads
+// the DLL, makes pooled calls over HTTP and HTTPS from this thread and
+// another one (the pool then holds open connections, TLS sessions and
+// libcurl's global state), and unloads it; a hang ends in ctest's time-out.
+TEST(Unload, TwentyRoundsOfPooledCallsThenFreeLibrary) {
+    ASSERT_EQ(GetModuleHandleA("TarnwellFunctions.dll"), nullptr) << "run this test in a process of its own";
+    const InDirectory cwd("trusted");
+    const nlohmann::json requests[] = {
+        {{"url", http("/hi")}, {"reuseConnections", true}},
+        {{"url", https("localhost", "TW_HTTPS_PORT")}, {"reuseConnections", true}},
+    };
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        {
+            const tw::LibraryLoader loaded("TarnwellFunctions.dll");
+            int good = 0;
+            const auto calls = [&](int& count) {
+                for (int i = 0; i < 3; ++i) {
+                    for (const auto& request : requests) {
+                        const Result result = callRequest(loaded, request);
+                        count += result.code == 200 && result.body == "Hi\n" ? 1 : 0;
+                    }
+                }
+            };
+            int goodOnThread = 0;
+            std::thread other(calls, std::ref(goodOnThread));
+            calls(good);
+            other.join();
+            EXPECT_EQ(good + goodOnThread, 12);
+        }
+        EXPECT_EQ(GetModuleHandleA("TarnwellFunctions.dll"), nullptr) << "FreeLibrary left the DLL loaded";
+    }
 }

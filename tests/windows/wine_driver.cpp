@@ -1,7 +1,8 @@
 // Runs a Windows test host under Wine against loopback servers on this
-// Linux machine: starts the servers, lays out the CA bundle directories,
-// hands the addresses over in the environment and returns the host's
-// exit code.
+// Linux machine: starts the servers (nginx among them, for gzip bodies),
+// lays out the CA bundle directories, hands the addresses over in the
+// environment and returns the host's exit code.
+#include "support/Nginx.h"
 #include "support/Servers.h"
 
 #include <httplib.h>
@@ -51,6 +52,10 @@ int main(int argc, char** argv) {
     const HttpServer expired(Tls::Expired);
     const HttpServer wrongHost(Tls::WrongHost);
     const RawServer partial("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc");
+    std::string sample;
+    for (int i = 0; sample.size() < 50000; ++i) sample += "line " + std::to_string(i) + " of the gzip sample\n";
+    const NginxServer nginx("location = /gzip-sample.txt { gzip on; gzip_types text/plain; gzip_min_length 1; }",
+                            {{"gzip-sample.txt", sample}});
 
     // The host starts here; each test picks the directory it needs as its
     // current one.
@@ -61,6 +66,7 @@ int main(int argc, char** argv) {
         work.write(directory + "/curl-ca-bundle.crt", readFile(caFile));
     }
     std::filesystem::create_directory(work.path() + "/none");
+    work.write("gzip-sample.txt", sample);
     const ScopedWorkingDirectory cwd(work.path());
 
     setenv("TW_HTTP", http.url("").c_str(), 1);
@@ -68,5 +74,6 @@ int main(int argc, char** argv) {
     setenv("TW_EXPIRED_PORT", std::to_string(expired.port()).c_str(), 1);
     setenv("TW_WRONG_HOST_PORT", std::to_string(wrongHost.port()).c_str(), 1);
     setenv("TW_PARTIAL", partial.url("/").c_str(), 1);
+    setenv("TW_NGINX_HTTP", nginx.httpUrl("/").c_str(), 1);
     return runAndWait(argv + 1);
 }
