@@ -53,7 +53,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 
 add_executable(twcall ${PROJECT_SOURCE_DIR}/tools/twcall.cpp)
-target_include_directories(twcall PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/tools)
+target_include_directories(twcall PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/tools ${TW_JSON_INCLUDE})
 target_link_options(twcall PRIVATE ${TW_STATIC_RUNTIME})
 
 if(TW_BUILD_TESTS)

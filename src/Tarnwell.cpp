@@ -306,13 +306,18 @@ void LibcurlWrapper::setCertificateOptions() {
                     "caBundle");
     // Trust exactly the bundle, not also libcurl's built-in CA directory,
     // unless a directory is given.
+    // A TLS backend without CA directories (Windows' Schannel) has none to
+    // leave out.
     const std::string& directory = settings.caDirectory;
-    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CAPATH, directory.empty() ? nullptr : directory.c_str()),
-                    "caBundle");
+    const CURLcode capath =
+        curl_easy_setopt(curlHandle, CURLOPT_CAPATH, directory.empty() ? nullptr : directory.c_str());
+    requireAccepted(directory.empty() && capath == CURLE_NOT_BUILT_IN ? CURLE_OK : capath, "caBundle");
 #if LIBCURL_VERSION_NUM >= 0x075700
     // Read the bundle anew for every new connection, so that a changed or
-    // removed file counts at once, also on a pooled handle.
-    requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CA_CACHE_TIMEOUT, 0L), "caBundle");
+    // removed file counts at once, also on a pooled handle. A backend
+    // without a CA cache (Schannel) reads it anew anyway.
+    const CURLcode cache = curl_easy_setopt(curlHandle, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+    requireAccepted(cache == CURLE_NOT_BUILT_IN ? CURLE_OK : cache, "caBundle");
 #endif
     // Only Windows' Schannel checks revocation, and by default it refuses
     // a certificate whose status it cannot fetch: every private CA
