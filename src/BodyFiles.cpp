@@ -59,9 +59,14 @@ Kind kindOf(const std::string& name) {
 
 FilePtr openRegularForReading(const std::string& name, std::uint64_t& size) {
     if (kindOf(name) != Kind::Regular) return nullptr;
-    FilePtr file(_wfopen(nativeName(name).c_str(), L"rbN"));  // N: not inherited by child processes
+    const int fd = _wopen(nativeName(name).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0) return nullptr;
     struct _stat64 info {};
-    if (!file || _fstat64(_fileno(file.get()), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return nullptr;
+    FilePtr file(_fstat64(fd, &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG ? _fdopen(fd, "rb") : nullptr);
+    if (!file) {
+        _close(fd);
+        return nullptr;
+    }
     size = static_cast<std::uint64_t>(info.st_size);
     return file;
 }
