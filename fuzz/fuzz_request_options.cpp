@@ -77,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkWhole(document, "username", session.username);
     checkWhole(document, "password", session.password);
     if (document.contains("proxy")) checkWhole(document, "proxy", session.proxy.value_or(""));
+    checkWhole(document, "bodyFile", request.bodyFile.value_or(""));
+    checkWhole(document, "outputFile", request.outputFile.value_or(""));
     if (document.contains("method")) {
         fuzz::check(document["method"].get<std::string>() == request.method, "the method reaches the pipeline whole");
     }

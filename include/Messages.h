@@ -34,6 +34,11 @@ constexpr const char* REQUEST_NOT_OBJECT = "The request JSON must be an object."
 constexpr const char* UNKNOWN_OPTION_PREFIX = "Unknown request option: ";
 constexpr const char* OPTION_PREFIX = "Request option ";
 constexpr const char* URL_REQUIRED = "Request option url is required.";
+constexpr const char* BODY_FILE_UNREADABLE = "Request option bodyFile must name a readable file.";
+constexpr const char* OUTPUT_FILE_UNWRITABLE =
+    "Request option outputFile must name a regular file in a writable folder.";
+// The download arrived, but closing or renaming its temporary file failed.
+constexpr const char* OUTPUT_FILE_NOT_WRITTEN = "The response body could not be written to outputFile.";
 constexpr const char* FRAMING_HEADERS =
     "Request option headers must not set Content-Length or Transfer-Encoding when reuseConnections is on.";
 // For exceptions from outside the standard family.

@@ -6,6 +6,7 @@
 #include "BodyEncodings.h"
 #include "Tarnwell.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,11 @@ struct Request {
     std::string url;
     std::vector<Header> headers;
     std::string body;  // any bytes
+    // The body read from this file instead, as it is sent.
+    std::optional<std::string> bodyFile;
+    // The final response's body written to this file instead of handed to
+    // the host, which then gets "".
+    std::optional<std::string> outputFile;
     SessionSettings session;
     ResponseEncoding encoding = ResponseEncoding::Raw;
 };

@@ -84,13 +84,13 @@ struct SessionSettings {
 
 // How one request hands its body to libcurl, derived from method and size.
 struct BodyMode {
-    std::size_t size = 0;
+    std::uint64_t size = 0;
     bool post = false;        // libcurl's POST mode
     bool announced = false;   // a body (maybe empty) goes out with its length
     bool customVerb = false;  // the method is sent through CURLOPT_CUSTOMREQUEST
 };
 
-BodyMode bodyMode(const std::string& method, std::size_t bodySize);
+BodyMode bodyMode(const std::string& method, std::uint64_t bodySize);
 
 }  // namespace Tarnwell
 
@@ -98,11 +98,15 @@ BodyMode bodyMode(const std::string& method, std::size_t bodySize);
 // for it again from the start (authentication, 307/308 redirects).
 class BodySource {
 public:
-    virtual std::size_t size() const = 0;
-    // Copies up to capacity bytes into buffer; 0 at the end.
+    // read's result when the bytes cannot be had: libcurl ends the transfer.
+    static constexpr std::size_t READ_FAILED = CURL_READFUNC_ABORT;
+
+    // 64 bits wide: a file on a 32-bit host may hold more than size_t counts.
+    virtual std::uint64_t size() const = 0;
+    // Copies up to capacity bytes into buffer; 0 at the end, or READ_FAILED.
     virtual std::size_t read(char* buffer, std::size_t capacity) = 0;
     // Moves back to offset from the start; false when it cannot.
-    virtual bool seek(std::size_t offset) = 0;
+    virtual bool seek(std::uint64_t offset) = 0;
 
 protected:
     ~BodySource() = default;
@@ -112,9 +116,9 @@ protected:
 struct CharDataReader final : BodySource {
     CharDataReader(const char* bytes, std::size_t length)
         : data(bytes), remaining(length), begin(bytes), total(length) {}
-    std::size_t size() const override { return total; }
+    std::uint64_t size() const override { return total; }
     std::size_t read(char* buffer, std::size_t capacity) override;
-    bool seek(std::size_t offset) override;
+    bool seek(std::uint64_t offset) override;
 
     const char* data;
     std::size_t remaining;

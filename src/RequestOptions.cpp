@@ -158,7 +158,7 @@ struct Option {
 };
 
 // Every member the request JSON may hold.
-const std::array<Option, 18> OPTIONS{{
+const std::array<Option, 20> OPTIONS{{
     {"url", [](const char* n, const json& v, Reading& r) { r.request.url = text(n, v); }},
     {"method", [](const char* n, const json& v, Reading& r) { r.request.method = anyText(n, v); }},
     {"headers",
@@ -172,6 +172,8 @@ const std::array<Option, 18> OPTIONS{{
          r.request.body = text(n, v);
          r.bodyIsBase64 = true;
      }},
+    {"bodyFile", [](const char* n, const json& v, Reading& r) { r.request.bodyFile = text(n, v); }},
+    {"outputFile", [](const char* n, const json& v, Reading& r) { r.request.outputFile = text(n, v); }},
     {"username", [](const char* n, const json& v, Reading& r) { r.request.session.username = text(n, v); }},
     {"password", [](const char* n, const json& v, Reading& r) { r.request.session.password = text(n, v); }},
     {"auth", [](const char* n, const json& v, Reading& r) { r.request.session.auth = authScheme(n, v); }},
@@ -227,7 +229,14 @@ Request parseRequestOptions(const char* requestJson) {
     if (document.contains("body") && document.contains("bodyBase64")) {
         reject("bodyBase64", "absent when body is given");
     }
+    if (document.contains("bodyFile") && (document.contains("body") || document.contains("bodyBase64"))) {
+        reject("bodyFile", "absent when body or bodyBase64 is given");
+    }
     Request& request = reading.request;
+    // The file gets the body's bytes as they are.
+    if (request.outputFile && request.encoding != ResponseEncoding::Raw) {
+        reject("responseEncoding", "\"raw\" when outputFile is given");
+    }
     // A pooled connection must stay in step with the server: the library
     // frames every body itself.
     if (request.session.connections == ConnectionSource::Pool) {

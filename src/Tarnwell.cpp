@@ -89,10 +89,10 @@ std::size_t CharDataReader::read(char* buffer, std::size_t capacity) {
     return n;
 }
 
-bool CharDataReader::seek(std::size_t offset) {
+bool CharDataReader::seek(std::uint64_t offset) {
     if (offset > total) return false;
     data = begin + offset;
-    remaining = total - offset;
+    remaining = total - static_cast<std::size_t>(offset);
     return true;
 }
 
@@ -139,7 +139,7 @@ std::size_t libcurlCallbackReadRequestBody(char* buffer, std::size_t size, std::
 
 int libcurlCallbackSeekRequestBody(void* userdata, curl_off_t offset, int origin) {
     auto* source = static_cast<BodySource*>(userdata);
-    const bool moved = origin == SEEK_SET && offset >= 0 && source->seek(static_cast<std::size_t>(offset));
+    const bool moved = origin == SEEK_SET && offset >= 0 && source->seek(static_cast<std::uint64_t>(offset));
     return moved ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_CANTSEEK;
 }
 
@@ -234,7 +234,7 @@ bool LibcurlWrapper::initialize() {
     return curlInitialized;
 }
 
-BodyMode bodyMode(const std::string& method, std::size_t bodySize) {
+BodyMode bodyMode(const std::string& method, std::uint64_t bodySize) {
     BodyMode mode;
     mode.size = bodySize;
     mode.post = method == "POST";
@@ -262,7 +262,7 @@ void LibcurlWrapper::setRequestOptions(const std::string& url, const std::string
 // announced. UPLOAD and POST each reset the verb libcurl has chosen, so
 // both are cleared first and at most one of them is set again.
 void LibcurlWrapper::setBodyOptions(const BodyMode& mode, BodySource& body) {
-    const auto size = static_cast<curl_off_t>(mode.announced ? mode.size : -1);
+    const curl_off_t size = mode.announced ? static_cast<curl_off_t>(mode.size) : curl_off_t{-1};
     const CURLcode results[] = {
         curl_easy_setopt(curlHandle, CURLOPT_UPLOAD, 0L),
         curl_easy_setopt(curlHandle, CURLOPT_POST, 0L),

@@ -3,6 +3,7 @@
 #include "TarnwellDll.h"
 
 #include "BodyEncodings.h"
+#include "BodyFiles.h"
 #include "HeaderJson.h"
 #include "HostStrings.h"
 #include "JsonInput.h"
@@ -21,6 +22,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 using HostStrings::copyForHost;
@@ -90,16 +92,37 @@ struct HostResult {
     long code = 0;
 };
 
+// Runs the transfer with the request's body source and response sink: the
+// body in memory or a file, the response body into `body` or a file. The
+// files are opened before anything is sent, so a bad name fails the call
+// first; the download takes its place only once the transfer succeeded.
+Tarnwell::Response transfer(const Tarnwell::Request& request, std::string& body) {
+    std::optional<BodyFiles::FileSource> fileBody;
+    if (request.bodyFile) fileBody.emplace(*request.bodyFile);
+    std::optional<BodyFiles::FileSink> download;
+    if (request.outputFile) download.emplace(*request.outputFile);
+    CharDataReader memoryBody(request.body.data(), request.body.size());
+    StringSink memoryResponse(body, request.session.maxBodyBytes);
+    BodySource& source = fileBody ? static_cast<BodySource&>(*fileBody) : memoryBody;
+    BodySink& sink = download ? static_cast<BodySink&>(*download) : memoryResponse;
+
+    Tarnwell::LibcurlWrapper session(request.session);
+    if (!session.isInitialized()) throw std::runtime_error(Messages::WRAPPER_INIT_FAILED);
+    Tarnwell::Response response = session.makeRequest(request.url, request.method, request.headers, source, sink);
+    fileBody.reset();  // closed before the rename, in case both name one file
+    if (download) download->commit();
+    return response;
+}
+
 // The one pipeline of every request: check what goes into the head, run
 // the transfer, hand the headers and the encoded body to the host.
 HostResult performRequest(const Tarnwell::Request& request) {
     RequestHead::rejectUnsafe(request.method, request.headers, request.session.username);
-    Tarnwell::LibcurlWrapper session(request.session);
-    if (!session.isInitialized()) throw std::runtime_error(Messages::WRAPPER_INIT_FAILED);
-    Tarnwell::Response response = session.makeRequest(request.url, request.method, request.headers, request.body);
+    std::string body;
+    Tarnwell::Response response = transfer(request, body);
     HostResult result;
     result.headers = copyForHost(headersToJsonString(std::move(response.headers)));
-    result.body = encodeResponseBody(response.body, request.encoding, encoderKernels());
+    result.body = encodeResponseBody(body, request.encoding, encoderKernels());
     result.code = response.responseCode;
     return result;
 }

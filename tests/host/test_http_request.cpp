@@ -39,6 +39,8 @@ TEST(HttpRequest, BadRequestJsonFailsBeforeAnythingIsSent) {
     const TempDir directory;
     const std::string fifo = directory.path() + "/fifo.pem";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string readable = directory.write("in.txt", "in");
+    const std::string output = directory.path() + "/out";
     const std::string overLong(9'000'000, 'x');
     const std::string smuggled = "GET /poison HTTP/1.1\r\nHost: x\r\n\r\n";
     const auto pooledPost = [&](json headers) {
@@ -112,6 +114,26 @@ TEST(HttpRequest, BadRequestJsonFailsBeforeAnythingIsSent) {
                  R"("hexSpaces", "hexCommas" or an integer from 0 to 5.)"},
         {with({{"caBundle", ""}}), kinds + R"(caBundle must be a file name or "system".)"},
         {with({{"body", "a"}, {"bodyBase64", "YQ=="}}), kinds + "bodyBase64 must be absent when body is given."},
+        {with({{"bodyFile", readable}, {"body", ""}}),
+         kinds + "bodyFile must be absent when body or bodyBase64 is given."},
+        {with({{"bodyBase64", ""}, {"bodyFile", readable}}),
+         kinds + "bodyFile must be absent when body or bodyBase64 is given."},
+        {with({{"outputFile", output}, {"responseEncoding", "base64"}}),
+         kinds + R"(responseEncoding must be "raw" when outputFile is given.)"},
+        {with({{"bodyFile", std::string("in\0", 3)}}), kinds + "bodyFile must not contain zero bytes."},
+        {with({{"outputFile", output + std::string("\0x", 2)}}), kinds + "outputFile must not contain zero bytes."},
+        {with({{"outputFile", 1}}), kinds + "outputFile must be a string."},
+        // Files are opened after every option is read, before anything is sent.
+        {with({{"bodyFile", directory.path() + "/none"}}), BODY_FILE_UNREADABLE},
+        {with({{"bodyFile", fifo}}), BODY_FILE_UNREADABLE},
+        {with({{"bodyFile", directory.path()}}), BODY_FILE_UNREADABLE},
+        {with({{"bodyFile", ""}}), BODY_FILE_UNREADABLE},
+        {with({{"outputFile", fifo}}), OUTPUT_FILE_UNWRITABLE},
+        {with({{"outputFile", directory.path()}}), OUTPUT_FILE_UNWRITABLE},
+        {with({{"outputFile", directory.path() + "/none/out"}}), OUTPUT_FILE_UNWRITABLE},
+        {with({{"outputFile", directory.path() + "/new/"}}), OUTPUT_FILE_UNWRITABLE},
+        {with({{"outputFile", ""}}), OUTPUT_FILE_UNWRITABLE},
+        {with({{"bodyFile", readable}, {"outputFile", output}, {"headers", {{"X", "a\r\nb"}}}}), UNSAFE_HEADER},
         {with({{"reuseConnections", true}, {"headers", {{"content-length", "1"}}}}),
          kinds + "headers must not set Content-Length or Transfer-Encoding when reuseConnections is on."},
         {with({{"reuseConnections", true}, {"headers", {{"Transfer-Encoding", "chunked"}}}}),
@@ -137,6 +159,8 @@ TEST(HttpRequest, BadRequestJsonFailsBeforeAnythingIsSent) {
         }
     }
     expectNothingArrived(server);
+    // No download was begun, not even its temporary file.
+    EXPECT_EQ(directory.names(), (std::vector<std::string>{"fifo.pem", "in.txt"}));
 }
 
 TEST(HttpRequest, MethodHeadersBodyAndEncodingReachTheWire) {

@@ -17,6 +17,10 @@ inline const std::string VALUE_REFUSED_PREFIX = "libcurl refused the value of ";
 inline const std::string JSON_ERROR_PREFIX = "Error parsing the header JSON: ";
 // Followed by libcurl's description of the fault, which varies between its versions.
 inline const std::string CURL_FAILURE_PREFIX = "curl_easy_perform() failed: ";
+inline const std::string BODY_FILE_UNREADABLE = "Request option bodyFile must name a readable file.";
+inline const std::string OUTPUT_FILE_UNWRITABLE =
+    "Request option outputFile must name a regular file in a writable folder.";
+inline const std::string OUTPUT_FILE_NOT_WRITTEN = "The response body could not be written to outputFile.";
 
 inline std::string nullArgument(const std::string& parameter) {
     return "Argument must not be null: " + parameter + ".";

@@ -101,6 +101,13 @@ std::string TempDir::write(const std::string& name, const std::string& content) 
     return path;
 }
 
+std::vector<std::string> TempDir::names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 ScopedWorkingDirectory::ScopedWorkingDirectory(const std::string& path) : previous_(fs::current_path().string()) {
     fs::current_path(path);
 }

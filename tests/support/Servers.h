@@ -160,6 +160,8 @@ public:
     const std::string& path() const { return path_; }
     // Writes a file in the directory and returns its full path.
     std::string write(const std::string& name, const std::string& content) const;
+    // The names of its entries, sorted.
+    std::vector<std::string> names() const;
 
 private:
     std::string path_;
