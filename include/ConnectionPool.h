@@ -15,6 +15,14 @@ namespace Tarnwell {
 
 class ConnectionPool {
 public:
+    // What tells one version of a file from the next; all zero when there
+    // is no file.
+    struct FileIdentity {
+        std::array<long long, 7> fields{};
+        bool operator==(const FileIdentity& other) const { return fields == other.fields; }
+        bool operator!=(const FileIdentity& other) const { return fields != other.fields; }
+    };
+
     // Made on first use and never destroyed, so that a call still running
     // on another thread while the process exits never meets a freed pool.
     // At exit or unload only what no call uses is released (see close()),
@@ -49,7 +57,7 @@ private:
         std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
         std::size_t handles = 0;
         bool retired = false;
-        std::map<std::string, std::string> trustedFiles;  // CA file -> its identity
+        std::map<std::string, FileIdentity, std::less<>> trustedFiles;  // CA file -> its identity
     };
 
     ConnectionPool() { idle_.reserve(MAX_IDLE_HANDLES); }
@@ -58,7 +66,7 @@ private:
     static void unlockShared(CURL* handle, curl_lock_data data, void* caches);
 
     // These run with mutex_ held.
-    SharedCaches* currentCaches(const std::string& caFile, const std::string& identity);
+    SharedCaches* currentCaches(const std::string& caFile, const FileIdentity& identity);
     bool attach(CURL* handle, SharedCaches* caches);
     void detach(CURL* handle) noexcept;
     void cleanUp(CURL* handle) noexcept;

@@ -23,16 +23,17 @@ namespace Tarnwell {
 
 namespace {
 
-// What tells one version of a file from the next; "" when there is none.
-std::string fileIdentity(const std::string& path) {
+ConnectionPool::FileIdentity fileIdentity(const std::string& path) {
+    ConnectionPool::FileIdentity identity;
     struct stat info {};
-    if (path.empty() || stat(path.c_str(), &info) != 0) return "";
-    std::string identity = std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino) + ':' +
-                           std::to_string(info.st_size) + ':' + std::to_string(info.st_mtime) + ':' +
-                           std::to_string(info.st_ctime);
+    if (path.empty() || stat(path.c_str(), &info) != 0) return identity;
+    identity.fields = {static_cast<long long>(info.st_dev),   static_cast<long long>(info.st_ino),
+                       static_cast<long long>(info.st_size),  static_cast<long long>(info.st_mtime),
+                       static_cast<long long>(info.st_ctime), 0, 0};
 #if !defined(_WIN32)
     // A file rewritten within the same second, at the same size.
-    identity += ':' + std::to_string(info.st_mtim.tv_nsec) + ':' + std::to_string(info.st_ctim.tv_nsec);
+    identity.fields[5] = info.st_mtim.tv_nsec;
+    identity.fields[6] = info.st_ctim.tv_nsec;
 #endif
     return identity;
 }
@@ -67,7 +68,7 @@ void ConnectionPool::unlockShared(CURL*, curl_lock_data data, void* caches) {
     static_cast<SharedCaches*>(caches)->locks[static_cast<std::size_t>(data)].unlock();
 }
 
-ConnectionPool::SharedCaches* ConnectionPool::currentCaches(const std::string& caFile, const std::string& identity) {
+ConnectionPool::SharedCaches* ConnectionPool::currentCaches(const std::string& caFile, const FileIdentity& identity) {
     if (current_ != nullptr && !caFile.empty()) {
         const auto seen = current_->trustedFiles.find(caFile);
         if (seen != current_->trustedFiles.end() && seen->second != identity) {
@@ -98,7 +99,7 @@ ConnectionPool::SharedCaches* ConnectionPool::currentCaches(const std::string& c
         }
         current_ = caches.release();
     }
-    if (!caFile.empty()) current_->trustedFiles[caFile] = identity;
+    if (!caFile.empty() && current_->trustedFiles.count(caFile) == 0) current_->trustedFiles.emplace(caFile, identity);
     return current_;
 }
 
@@ -136,7 +137,7 @@ void ConnectionPool::cleanUp(CURL* handle) noexcept {
 }
 
 CURL* ConnectionPool::acquire(const std::string& caFile) {
-    const std::string identity = fileIdentity(caFile);
+    const FileIdentity identity = fileIdentity(caFile);
     const std::lock_guard<std::mutex> lock(mutex_);
     if (closed_) return curl_easy_init();
     SharedCaches* caches = currentCaches(caFile, identity);

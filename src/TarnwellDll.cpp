@@ -96,7 +96,7 @@ struct HostResult {
 // body in memory or a file, the response body into `body` or a file. The
 // files are opened before anything is sent, so a bad name fails the call
 // first; the download takes its place only once the transfer succeeded.
-Tarnwell::Response transfer(const Tarnwell::Request& request, std::string& body) {
+Tarnwell::Response transfer(Tarnwell::Request& request, std::string& body) {
     std::optional<BodyFiles::FileSource> fileBody;
     if (request.bodyFile) fileBody.emplace(*request.bodyFile);
     std::optional<BodyFiles::FileSink> download;
@@ -106,7 +106,7 @@ Tarnwell::Response transfer(const Tarnwell::Request& request, std::string& body)
     BodySource& source = fileBody ? static_cast<BodySource&>(*fileBody) : memoryBody;
     BodySink& sink = download ? static_cast<BodySink&>(*download) : memoryResponse;
 
-    Tarnwell::LibcurlWrapper session(request.session);
+    Tarnwell::LibcurlWrapper session(std::move(request.session));
     if (!session.isInitialized()) throw std::runtime_error(Messages::WRAPPER_INIT_FAILED);
     Tarnwell::Response response = session.makeRequest(request.url, request.method, request.headers, source, sink);
     fileBody.reset();  // closed before the rename, in case both name one file
@@ -116,7 +116,7 @@ Tarnwell::Response transfer(const Tarnwell::Request& request, std::string& body)
 
 // The one pipeline of every request: check what goes into the head, run
 // the transfer, hand the headers and the encoded body to the host.
-HostResult performRequest(const Tarnwell::Request& request) {
+HostResult performRequest(Tarnwell::Request request) {
     RequestHead::rejectUnsafe(request.method, request.headers, request.session.username);
     std::string body;
     Tarnwell::Response response = transfer(request, body);
