@@ -15,13 +15,17 @@ namespace Tarnwell {
 
 class ConnectionPool {
 public:
-    // What tells one version of a file from the next; all zero when there
-    // is no file.
+    // What tells one version of a file from the next (all zero when there
+    // is none), and what kind of file it is.
     struct FileIdentity {
         std::array<long long, 7> fields{};
+        bool exists = false;
+        bool regular = false;
         bool operator==(const FileIdentity& other) const { return fields == other.fields; }
         bool operator!=(const FileIdentity& other) const { return fields != other.fields; }
     };
+    // One stat of path ("" is no file).
+    static FileIdentity identify(const std::string& path);
 
     // Made on first use and never destroyed, so that a call still running
     // on another thread while the process exits never meets a freed pool.
@@ -31,9 +35,10 @@ public:
 
     // An idle handle (the one used last, whose connections are the most
     // likely to be alive) or a new one; nullptr when libcurl cannot make one.
-    // caFile is the CA bundle the call trusts ("" for none): TLS sessions
-    // are resumed only among calls that saw the same file, unchanged.
-    CURL* acquire(const std::string& caFile);
+    // caFile is the CA bundle the call trusts ("" for none) and identity
+    // what identify() saw of it: TLS sessions are resumed only among calls
+    // that saw the same file, unchanged.
+    CURL* acquire(const std::string& caFile, const FileIdentity& identity);
     // Clears the handle's options and keeps it, with its open connections,
     // for the next call. Handles beyond MAX_IDLE_HANDLES are cleaned up.
     void release(CURL* handle) noexcept;

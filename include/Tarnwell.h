@@ -3,6 +3,8 @@
 // and the callbacks that move the bytes.
 #pragma once
 
+#include "ConnectionPool.h"
+
 #include <curl/curl.h>
 
 #include <cstddef>
@@ -24,10 +26,6 @@ constexpr long MAX_REDIRECTS = 30;
 // unless code is CURLE_OK; for the results of curl_easy_setopt.
 void requireAccepted(CURLcode code, const char* name);
 
-// True when something is at path that is neither a regular file nor a link
-// to one. Only regular files are ever opened as CA bundles: opening a FIFO
-// or a device could block for ever.
-bool namesNonRegularFile(const char* path);
 
 struct Header {
     std::string name;
@@ -61,6 +59,10 @@ struct SessionSettings {
     // caFile leaves the choice to libcurl (its built-in store).
     std::string caFile = CA_BUNDLE_FILE;
     std::string caDirectory;
+    // The caller named caFile (TwHttpRequest's caBundle): then anything but
+    // a regular file there fails with that option's message before anything
+    // is sent, rather than as a missing bundle when TLS needs it.
+    bool caFileNamed = false;
     long timeoutMs = 0;         // 0: no limit
     long connectTimeoutMs = 0;  // 0: libcurl's
     long maxRedirects = MAX_REDIRECTS;  // 0: redirects are not followed
@@ -214,6 +216,8 @@ private:
     bool curlInitialized = false;
     CURL* curlHandle = nullptr;
     SessionSettings settings;
+    // One look at the CA bundle per call, for the pool and the checks.
+    ConnectionPool::FileIdentity caIdentity;
     std::string unreadableCaFile;  // the bundle when it is not a regular file
 };
 

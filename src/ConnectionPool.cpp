@@ -23,10 +23,20 @@ namespace Tarnwell {
 
 namespace {
 
-ConnectionPool::FileIdentity fileIdentity(const std::string& path) {
-    ConnectionPool::FileIdentity identity;
+// Balances the pool's lifetime against the library's: at process exit or
+// unload it releases what no running call uses, and nothing more.
+struct PoolTeardown {
+    ~PoolTeardown() { ConnectionPool::instance().close(); }
+};
+
+}  // namespace
+
+ConnectionPool::FileIdentity ConnectionPool::identify(const std::string& path) {
+    FileIdentity identity;
     struct stat info {};
     if (path.empty() || stat(path.c_str(), &info) != 0) return identity;
+    identity.exists = true;
+    identity.regular = S_ISREG(info.st_mode);
     identity.fields = {static_cast<long long>(info.st_dev),   static_cast<long long>(info.st_ino),
                        static_cast<long long>(info.st_size),  static_cast<long long>(info.st_mtime),
                        static_cast<long long>(info.st_ctime), 0, 0};
@@ -37,14 +47,6 @@ ConnectionPool::FileIdentity fileIdentity(const std::string& path) {
 #endif
     return identity;
 }
-
-// Balances the pool's lifetime against the library's: at process exit or
-// unload it releases what no running call uses, and nothing more.
-struct PoolTeardown {
-    ~PoolTeardown() { ConnectionPool::instance().close(); }
-};
-
-}  // namespace
 
 ConnectionPool& ConnectionPool::instance() {
     // In static storage that no destructor touches, so that it outlives
@@ -136,8 +138,7 @@ void ConnectionPool::cleanUp(CURL* handle) noexcept {
     attached_.erase(handle);
 }
 
-CURL* ConnectionPool::acquire(const std::string& caFile) {
-    const FileIdentity identity = fileIdentity(caFile);
+CURL* ConnectionPool::acquire(const std::string& caFile, const FileIdentity& identity) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (closed_) return curl_easy_init();
     SharedCaches* caches = currentCaches(caFile, identity);

@@ -13,7 +13,6 @@
 #include <new>
 #include <stdexcept>
 
-#include <sys/stat.h>
 
 namespace {
 
@@ -173,10 +172,6 @@ void requireAccepted(CURLcode code, const char* name) {
     }
 }
 
-bool namesNonRegularFile(const char* path) {
-    struct stat info {};
-    return stat(path, &info) == 0 && !S_ISREG(info.st_mode);
-}
 
 std::string headerLine(const Header& header) {
     if (header.suppress) return header.name + ":";
@@ -184,11 +179,15 @@ std::string headerLine(const Header& header) {
     return header.name + ": " + header.value;
 }
 
-LibcurlWrapper::LibcurlWrapper() {
-    initialize();
-}
+LibcurlWrapper::LibcurlWrapper() : LibcurlWrapper(SessionSettings{}) {}
 
 LibcurlWrapper::LibcurlWrapper(SessionSettings sessionSettings) : settings(std::move(sessionSettings)) {
+    caIdentity = ConnectionPool::identify(settings.caFile);
+    // Only regular files are ever opened as CA bundles: opening a FIFO or a
+    // device could block for ever.
+    if (settings.caFileNamed && caIdentity.exists && !caIdentity.regular) {
+        throw std::invalid_argument(std::string(Messages::OPTION_PREFIX) + "caBundle must be a file name or \"system\".");
+    }
     initialize();
 }
 
@@ -207,7 +206,8 @@ bool LibcurlWrapper::initialize() {
     if (curlInitialized) return true;
     if (curlHandle == nullptr) {
         curlHandle = settings.connections == ConnectionSource::Pool
-                         ? ConnectionPool::instance().acquire(settings.verifyCertificates ? settings.caFile : "")
+                         ? ConnectionPool::instance().acquire(settings.verifyCertificates ? settings.caFile : "",
+                                                              caIdentity)
                          : curl_easy_init();
     }
     if (curlHandle == nullptr) throw std::runtime_error(Messages::EASY_INIT_FAILED);
@@ -300,7 +300,7 @@ void LibcurlWrapper::setCertificateOptions() {
     // bundle does, and only when a TLS connection needs it: a name with a
     // slash after it can never be opened.
     const std::string& caFile = settings.caFile;
-    unreadableCaFile = namesNonRegularFile(caFile.c_str()) ? caFile : std::string();
+    unreadableCaFile = caIdentity.exists && !caIdentity.regular ? caFile : std::string();
     const std::string usedFile = unreadableCaFile.empty() ? caFile : caFile + "/";
     requireAccepted(curl_easy_setopt(curlHandle, CURLOPT_CAINFO, caFile.empty() ? nullptr : usedFile.c_str()),
                     "caBundle");
