@@ -25,6 +25,6 @@ echo "aarch64: ${#objects[@]} sources compiled without warnings"
 
 # The encoders need nothing from libcurl, so they link without it.
 aarch64-linux-gnu-g++ "${flags[@]}" tools/cross-check-aarch64.cpp \
-  "$out"/{BodyEncodings,EncoderKernels,HostStrings,PercentEncoding,StringHelper,VectorEncoders,base64}.o \
+  "$out"/{BodyEncodings,EncoderKernels,HostStrings,PercentEncoding,ScalarEncoders,StringHelper,VectorEncoders,base64}.o \
   -o "$out/encoders-check"
 qemu-aarch64 -L /usr/aarch64-linux-gnu "$out/encoders-check"
