@@ -4,10 +4,13 @@
 // the request's header block, before anything reaches the network.
 #include "FuzzSupport.h"
 #include "HeaderJson.h"
+#include "Messages.h"
+#include "RequestHead.h"
 #include "TarnwellDll.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 
@@ -67,8 +70,12 @@ void checkExportValidation(const std::string& text, const std::vector<Header>& h
     const int code = sendAuthEncodedRequestEncodeResponse(NOWHERE, "", "", "GET", text.c_str(), "", 0, 0, 0,
                                                           &responseHeaders, &responseBody);
     fuzz::check(code == 0 && std::string(responseHeaders).empty(), "a refused request fails cleanly");
+    const bool tokenNames = std::all_of(headers.begin(), headers.end(),
+                                        [](const Header& header) { return RequestHead::isHttpToken(header.name); });
     if (breaksHeaderBlock(headers)) {
         fuzz::check(std::string(responseBody) == UNSAFE_HEADER, "unsafe headers are refused");
+    } else if (!tokenNames) {
+        fuzz::check(std::string(responseBody) == Messages::BAD_HEADER_NAME, "header names that are no tokens are refused");
     } else {
         fuzz::check(fuzz::startsWith(responseBody, "curl_easy_perform() failed: "), "safe headers reach libcurl");
     }
